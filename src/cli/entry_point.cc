@@ -1,0 +1,68 @@
+#include "cli/entry_point.h"
+
+#include <cstring>
+#include <string>
+
+#include "cli/date_range_walk.h"
+#include "cli/options.h"
+#include "cli/usage.h"
+#include "criteria/criteria_files.h"
+#include "discovery/list_file.h"
+#include "scan/dump_file_scan.h"
+#include "scan/process_output.h"
+#include "settings/search_settings.h"
+
+namespace tarvex {
+
+int runTarvex(int argc, char** argv) {
+  SearchSettings settings;
+  settings.reset();
+
+  switch (parseOptions(argc, argv, settings)) {
+    case ParseOutcome::kRun:
+      break;
+    case ParseOutcome::kRejected:
+    case ParseOutcome::kHelp:
+      printUsage();
+      return 1;
+  }
+
+  // The output file is created (or emptied) before anything else is opened, so it exists after
+  // every run that gets this far. One that cannot be opened would lose every report line.
+  ProcessOutput out;
+  if (!settings.outFile.empty()) {
+    if (int error = out.openFile(settings.outFile); error != 0) {
+      out.toStderr("tarvex: cannot open output file " + settings.outFile + ": " +
+                   std::strerror(error) + "\n");
+      return 1;
+    }
+  }
+
+  if (!settings.cidrFile.empty()) {
+    const IpSet* cidrSet = nullptr;
+    loadCidrFile(settings.cidrFile, &cidrSet);
+    settings.cidrSet = cidrSet;
+  }
+  if (!settings.asnFile.empty()) loadAsnFile(settings);
+
+  // From here on the settings are only read.
+  const SearchSettings& run = settings;
+  if (!run.updateFiles.empty()) {
+    for (const std::string& path : run.updateFiles) scanDumpFile(run, path, out);
+    out.closeFile();
+    return 1;
+  }
+  if (!run.listFile.empty()) {
+    scanListFile(run, out);
+    return 1;
+  }
+  if (!run.startDate.empty() && !run.endDate.empty() && !run.dirs.empty()) {
+    int status = walkDateRange(run, out);
+    if (status == 0) out.closeFile();
+    return status;
+  }
+  printUsage();
+  return 1;
+}
+
+}  // namespace tarvex

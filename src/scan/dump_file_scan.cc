@@ -1,0 +1,43 @@
+#include "scan/dump_file_scan.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "mrt/mrt_reader.h"
+#include "scan/update_walk.h"
+
+namespace tarvex {
+
+namespace {
+
+// An input that cannot be opened is explained by stat(2) when stat itself fails; the message
+// names no file, and the "Can not open" line that always follows does.
+void reportOpenFailure(const std::string& path, ScanSink& out) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) {
+    out.toStdout(std::string("Error statting file: ") + std::strerror(errno) + "\n");
+  }
+  out.toStderr("Can not open " + path + "\n");
+}
+
+}  // namespace
+
+void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
+  if (settings.verbose) out.toStderr(path + "\n");
+
+  int error = 0;
+  std::unique_ptr<mrt::MrtReader> reader = mrt::MrtReader::open(path, &error);
+  if (!reader) {
+    reportOpenFailure(path, out);
+    return;
+  }
+  mrt::BgpUpdate update;
+  while (reader->next(update)) examineEntry(update, settings, out);
+  if (std::string problem = reader->problem(); !problem.empty()) {
+    out.toStderr("tarvex: " + path + ": " + problem + "\n");
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,17 @@
+// The dump file scan: the one place where a dump file is opened and read.
+//
+// Every input mode hands it one path at a time. Each UPDATE message of the file goes to the
+// update walk; a file that cannot be opened is reported and skipped, and a damaged file ends with
+// one "tarvex: " warning. Nothing here ends the process: the caller goes on with its next file.
+#pragma once
+
+#include <string>
+
+#include "scan/scan_sink.h"
+#include "settings/search_settings.h"
+
+namespace tarvex {
+
+void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out);
+
+}  // namespace tarvex

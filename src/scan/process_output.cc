@@ -1,0 +1,65 @@
+#include "scan/process_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tarvex {
+
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_("standard output") {}
+
+ProcessOutput::~ProcessOutput() { closeFile(); }
+
+int ProcessOutput::openFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  closeFile();
+  reportFd_ = fd;
+  reportName_ = path;
+  return 0;
+}
+
+void ProcessOutput::closeFile() {
+  if (reportFd_ > STDERR_FILENO) ::close(reportFd_);
+  if (reportFd_ != STDOUT_FILENO) reportFd_ = -1;
+}
+
+void ProcessOutput::write(Channel channel, std::string_view bytes) {
+  switch (channel) {
+    case Channel::kReport: {
+      if (reportFd_ < 0) return;
+      if (int error = writeAll(reportFd_, bytes); error != 0) {
+        // The reader went away (SIGPIPE ignored by our parent): nobody is left to tell.
+        if (error == EPIPE) std::_Exit(1);
+        std::string message = "tarvex: cannot write report to " + reportName_ + ": " +
+                              std::strerror(error) + "\n";
+        writeAll(STDERR_FILENO, message);
+        std::_Exit(1);
+      }
+      return;
+    }
+    case Channel::kStdout:
+      writeAll(STDOUT_FILENO, bytes);
+      return;
+    case Channel::kStderr:
+      writeAll(STDERR_FILENO, bytes);
+      return;
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,44 @@
+// The sink that writes to the process's own descriptors: report lines to the output stream
+// (standard output or the --outfile file), messages to standard output and standard error.
+//
+// Each call is one write(2) of the whole text (repeated only for a short write), so every report
+// line is flushed as soon as it is complete and lines never mix with messages. A report line that
+// cannot be written ends the process: one "tarvex: " message naming the output and the reason on
+// standard error, status 1. A reader that has gone away ends it through SIGPIPE, silently.
+// Messages that cannot be written are dropped: there is nowhere left to report them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scan/scan_sink.h"
+
+namespace tarvex {
+
+/// Writes all of `bytes` to `fd`, retrying after interruptions and short writes.
+/// Returns 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view bytes);
+
+class ProcessOutput final : public ScanSink {
+ public:
+  /// Report lines go to standard output.
+  ProcessOutput();
+  ~ProcessOutput() override;
+  ProcessOutput(const ProcessOutput&) = delete;
+  ProcessOutput& operator=(const ProcessOutput&) = delete;
+
+  /// Creates or empties `path` and sends report lines there. Returns 0, or the errno of the
+  /// failed open (report lines then still go to standard output).
+  int openFile(const std::string& path);
+
+  /// Closes the --outfile file, if one is open; report lines go nowhere afterwards.
+  void closeFile();
+
+  void write(Channel channel, std::string_view bytes) override;
+
+ private:
+  int reportFd_;
+  std::string reportName_;
+};
+
+}  // namespace tarvex

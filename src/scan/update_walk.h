@@ -1,0 +1,15 @@
+// The update walk: which prefix lists of a BGP4MP UPDATE are searched, and in which order.
+//
+// All withdrawals come before all announcements; on each side the message's own IPv4 list comes
+// first, then the IPv4 MP lists by rising SAFI. IPv6 lists are never searched.
+#pragma once
+
+#include "mrt/bgp_update.h"
+#include "scan/scan_sink.h"
+#include "settings/search_settings.h"
+
+namespace tarvex {
+
+void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, ScanSink& out);
+
+}  // namespace tarvex

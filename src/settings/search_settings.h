@@ -1,0 +1,41 @@
+// The record of one run: the switches, the criteria and the inputs that the command line names.
+//
+// The entry point owns the one record of a run, fills it from the options and has the criteria
+// files loaded into it; from then on it is only read. Every routine receives it by const
+// reference, so no routine can change what another sees. The IP set behind `cidrSet` belongs to
+// no record: it is created once by the CIDR list load and lives until the process ends, so
+// copying or destroying a record never touches it.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+class IpSet;
+
+struct SearchSettings {
+  /// Texts compared with the origin token of an AS path; any byte string may be a key.
+  /// `std::less<>` allows lookups by `std::string_view` without building a string.
+  using AsnSet = std::set<std::string, std::less<>>;
+
+  int verbose = 0;                       // non-zero: progress lines on standard error
+  int orMatch = 0;                       // non-zero: one criterion is enough
+  const IpSet* cidrSet = nullptr;        // blocks of the CIDR list; shared, never released
+  AsnSet asnSet;                         // lines of the AS number list
+  std::vector<std::string> dirs;         // archive directories, command-line order
+  std::string startDate;                 // first day of the date range, YYYYMMDD
+  std::string endDate;                   // last day of the date range, YYYYMMDD
+  std::vector<std::string> updateFiles;  // dump files named on the command line
+  std::string cidrFile;                  // path of the CIDR list file
+  std::string asnFile;                   // path of the AS number list file
+  std::string outFile;                   // path of the output file
+  std::string listFile;                  // path of the dump list file
+
+  /// Clears the flags, the handle and the six texts; `asnSet`, `dirs` and `updateFiles` keep
+  /// what they hold.
+  void reset();
+};
+
+}  // namespace tarvex
