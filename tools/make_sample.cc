@@ -30,20 +30,42 @@ int main(int argc, char** argv) {
   };
 
   // A customer's blocks announced, re-announced along a new path, then withdrawn.
-  add({0, ipv4Peer, {}, {"203.0.113.0/24", "198.51.100.0/24"}, true,
-       {{kAsSequence, {64496, 3356, 64511}}}, {}, false});
-  add({0, ipv6Peer, {}, {"203.0.113.0/24"}, true, {{kAsSequence, {64497, 174, 64511}}}, {},
+  add({0,
+       ipv4Peer,
+       {},
+       {"203.0.113.0/24", "198.51.100.0/24"},
+       true,
+       {{kAsSequence, {64496, 3356, 64511}}},
+       {},
        false});
-  add({0, ipv4Peer, {}, {"192.0.2.0/24", "10.20.0.0/16"}, true,
-       {{kAsSequence, {64496, 1299}}, {kAsSet, {64520, 64521}}}, {}, false});
-  add({0, oldPeer, {}, {"10.20.30.0/24"}, true, {{kAsSequence, {64498, 2914, 64511}}}, {},
+  add({0, ipv6Peer, {}, {"203.0.113.0/24"}, true, {{kAsSequence, {64497, 174, 64511}}}, {}, false});
+  add({0,
+       ipv4Peer,
+       {},
+       {"192.0.2.0/24", "10.20.0.0/16"},
+       true,
+       {{kAsSequence, {64496, 1299}}, {kAsSet, {64520, 64521}}},
+       {},
        false});
+  add({0, oldPeer, {}, {"10.20.30.0/24"}, true, {{kAsSequence, {64498, 2914, 64511}}}, {}, false});
   // A more specific of the customer's block from somebody else: what a hijack check looks for.
-  add({0, ipv4Peer, {}, {"203.0.113.128/25"}, true, {{kAsSequence, {64496, 6939, 64666}}}, {},
+  add({0,
+       ipv4Peer,
+       {},
+       {"203.0.113.128/25"},
+       true,
+       {{kAsSequence, {64496, 6939, 64666}}},
+       {},
        false});
   add({0, ipv6Peer, {"198.51.100.0/24"}, {}, false, {}, {}, false});
-  add({0, ipv4Peer, {"10.20.0.0/16"}, {"172.16.0.0/12"}, true,
-       {{kAsSequence, {64496, 64512}}}, {}, false});
+  add({0,
+       ipv4Peer,
+       {"10.20.0.0/16"},
+       {"172.16.0.0/12"},
+       true,
+       {{kAsSequence, {64496, 64512}}},
+       {},
+       false});
   // IPv6 routes only: never reported.
   {
     SimpleUpdate v6{0, ipv6Peer, {}, {}, true, {{kAsSequence, {64497, 6939, 64511}}}, {}, false};

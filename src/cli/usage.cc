@@ -28,6 +28,8 @@ const std::string_view kUsageText =
     "                    it goes to standard out.\n"
     "--file=FILE         A file containing a list of files to search in\n";
 
-void printUsage() { writeAll(STDOUT_FILENO, kUsageText); }
+void printUsage() {
+  writeAll(STDOUT_FILENO, kUsageText);
+}
 
 }  // namespace tarvex

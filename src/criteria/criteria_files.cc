@@ -12,6 +12,8 @@ void loadCidrFile(const std::string& path, const IpSet** setOut) {
   *setOut = set;
 }
 
-void loadAsnFile(SearchSettings& settings) { (void)settings; }
+void loadAsnFile(SearchSettings& settings) {
+  (void)settings;
+}
 
 }  // namespace tarvex

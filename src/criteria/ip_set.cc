@@ -19,7 +19,9 @@ U128 hostMask(unsigned prefixLength) {
   return (~U128{0}) >> prefixLength;
 }
 
-U128 mappedIpv4(std::uint32_t address) { return (U128{0xffff} << 32) | address; }
+U128 mappedIpv4(std::uint32_t address) {
+  return (U128{0xffff} << 32) | address;
+}
 
 }  // namespace
 
@@ -41,7 +43,8 @@ void IpSet::seal() {
   std::vector<Range> merged;
   merged.reserve(ranges_.size());
   for (const Range& range : ranges_) {
-    if (!merged.empty() && (merged.back().last == ~U128{0} || range.first <= merged.back().last + 1)) {
+    if (!merged.empty() &&
+        (merged.back().last == ~U128{0} || range.first <= merged.back().last + 1)) {
       merged.back().last = std::max(merged.back().last, range.last);
     } else {
       merged.push_back(range);
@@ -69,6 +72,8 @@ bool IpSet::overlapsIpv4(std::uint32_t address, unsigned prefixLength) const {
   return it != ranges_.end() && it->first <= last;
 }
 
-bool IpSet::empty() const { return ranges_.empty(); }
+bool IpSet::empty() const {
+  return ranges_.empty();
+}
 
 }  // namespace tarvex

@@ -2,6 +2,8 @@
 
 namespace tarvex::mrt {
 
-std::string_view AsPath::text() const { return text_; }
+std::string_view AsPath::text() const {
+  return text_;
+}
 
 }  // namespace tarvex::mrt

@@ -32,7 +32,9 @@ inline constexpr std::uint8_t kSafiUnicastMulticast = 3;
 inline constexpr std::uint8_t kAttrMpReachNlri = 14;
 
 /// Bit of attribute type `type` (1..32) in `BgpUpdate::attributeFlags`.
-constexpr std::uint32_t attributeBit(unsigned type) { return std::uint32_t{1} << (type - 1); }
+constexpr std::uint32_t attributeBit(unsigned type) {
+  return std::uint32_t{1} << (type - 1);
+}
 
 /// One IPv4 prefix as it stands on the wire; host bits past the length are kept.
 struct Ipv4Prefix {
@@ -66,9 +68,7 @@ class PrefixList {
       load();
       return *this;
     }
-    bool operator==(const Ipv4Iterator& other) const {
-      return rest_.size() == other.rest_.size();
-    }
+    bool operator==(const Ipv4Iterator& other) const { return rest_.size() == other.rest_.size(); }
 
    private:
     void load() {
@@ -107,14 +107,14 @@ struct BgpUpdate {
   std::uint8_t bgpType = 0;        // BGP message type
   std::uint32_t peerAs = 0;
   std::uint32_t localAs = 0;
-  std::uint16_t addressFamily = 0;  // AFI of the two session addresses
+  std::uint16_t addressFamily = 0;              // AFI of the two session addresses
   std::array<std::uint8_t, 16> peerAddress{};   // IPv4 in the first four bytes
   std::array<std::uint8_t, 16> localAddress{};  // IPv4 in the first four bytes
 
   PrefixList withdrawn;  // IPv4 withdrawn routes of the message itself
   PrefixList announced;  // IPv4 NLRI of the message itself
 
-  bool hasAttributes = false;       // the message carried a path attribute block
+  bool hasAttributes = false;        // the message carried a path attribute block
   std::uint32_t attributeFlags = 0;  // attributeBit(type) for every type 1..32 present
 
   /// MP_UNREACH_NLRI and MP_REACH_NLRI lists, indexed [afi][safi] for AFI 1..2, SAFI 1..3.

@@ -38,6 +38,8 @@ bool MrtReader::next(BgpUpdate& update) {
   return false;
 }
 
-std::string MrtReader::problem() const { return {}; }
+std::string MrtReader::problem() const {
+  return {};
+}
 
 }  // namespace tarvex::mrt

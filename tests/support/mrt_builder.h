@@ -28,11 +28,11 @@ Bytes mrtRecord(std::uint32_t timestamp, std::uint16_t type, std::uint16_t subty
 
 /// One side of the BGP4MP header.
 struct Session {
-  bool as4 = true;             // subtype 4 (4-byte AS numbers) or 1
+  bool as4 = true;  // subtype 4 (4-byte AS numbers) or 1
   std::uint32_t peerAs = 64500;
   std::uint32_t localAs = 64501;
   std::uint16_t interfaceIndex = 0;
-  std::string peerIp = "192.0.2.1";   // IPv4 or IPv6 text; both must be of the same family
+  std::string peerIp = "192.0.2.1";  // IPv4 or IPv6 text; both must be of the same family
   std::string localIp = "192.0.2.2";
 };
 
@@ -53,7 +53,12 @@ Bytes prefixes(const std::vector<std::string>& texts);
 /// or when `flags` asks for it.
 Bytes attribute(std::uint8_t flags, std::uint8_t type, const Bytes& value);
 
-enum SegmentType : std::uint8_t { kAsSet = 1, kAsSequence = 2, kConfedSequence = 3, kConfedSet = 4 };
+enum SegmentType : std::uint8_t {
+  kAsSet = 1,
+  kAsSequence = 2,
+  kConfedSequence = 3,
+  kConfedSet = 4
+};
 struct Segment {
   SegmentType type;
   std::vector<std::uint32_t> asns;
@@ -85,7 +90,7 @@ struct SimpleUpdate {
   std::vector<std::string> announced;
   bool withPath = true;
   std::vector<Segment> path = {{kAsSequence, {64500, 64510}}};
-  Bytes extraAttributes;  // appended after ORIGIN, AS_PATH and NEXT_HOP
+  Bytes extraAttributes;           // appended after ORIGIN, AS_PATH and NEXT_HOP
   bool extendedTimestamp = false;  // type 17 instead of 16
 };
 Bytes updateRecord(const SimpleUpdate& update);
@@ -93,7 +98,8 @@ Bytes updateRecord(const SimpleUpdate& update);
 enum class Compression { kNone, kGzip, kBzip2 };
 
 /// Writes `data` to `path`, compressed as asked. Throws std::runtime_error on failure.
-void writeFile(const std::string& path, const Bytes& data, Compression compression = Compression::kNone);
+void writeFile(const std::string& path, const Bytes& data,
+               Compression compression = Compression::kNone);
 void writeText(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);
 

@@ -18,7 +18,9 @@ namespace tarvex::testing {
 
 namespace {
 
-void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void setNonBlocking(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 }  // namespace
 
@@ -54,7 +56,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execve(program.c_str(), argv.data(), environ);
     _exit(127);
@@ -140,6 +143,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-void makeDirectories(const std::string& path) { std::filesystem::create_directories(path); }
+void makeDirectories(const std::string& path) {
+  std::filesystem::create_directories(path);
+}
 
 }  // namespace tarvex::testing

@@ -15,8 +15,8 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::string workingDirectory;           // empty: the test's own
-  std::vector<std::string> environment;   // "NAME=value" entries set on top of the test's own
+  std::string workingDirectory;              // empty: the test's own
+  std::vector<std::string> environment;      // "NAME=value" entries set on top of the test's own
   std::optional<std::string> standardInput;  // fed to the child; standard input is empty otherwise
   bool mergeStreams = false;  // both streams into `out`, in the order they were written
   std::string stdoutPath;     // when set, standard output goes to this file instead
