@@ -11,6 +11,7 @@ namespace tarvex {
 namespace {
 
 constexpr std::size_t kDateTextLength = 8;
+constexpr int kLastYear = 9999;  // the last year that four digits can write
 
 // A day of the proleptic Gregorian calendar. `day` may run past the end of the month while a
 // date text is being read; `followingDay` carries it over.
@@ -51,9 +52,9 @@ std::optional<CalendarDay> readDateText(std::string_view text) {
 
 CalendarDay followingDay(CalendarDay date) {
   ++date.day;
-  // At most a few days past the month's end (31 February is 3 March), so this runs at most
-  // twice.
-  while (date.day > daysInMonth(date.year, date.month)) {
+  // A read day is at most 31, so it lies at most four days past its month's end (32 February
+  // of a common year is 4 March): one carry always lands in the next month.
+  if (date.day > daysInMonth(date.year, date.month)) {
     date.day -= daysInMonth(date.year, date.month);
     if (++date.month > 12) {
       date.month = 1;
@@ -80,7 +81,9 @@ std::string formatDateText(const CalendarDay& date) {
 std::optional<std::string> nextDay(std::string_view dateText) {
   std::optional<CalendarDay> date = readDateText(dateText);
   if (!date) return std::nullopt;
-  return formatDateText(followingDay(*date));
+  CalendarDay next = followingDay(*date);
+  if (next.year > kLastYear) return std::nullopt;
+  return formatDateText(next);
 }
 
 int walkDateRange(const SearchSettings& settings, ScanSink& out) {

@@ -31,7 +31,7 @@ int walkDateRange(const SearchSettings& settings, ScanSink& out);
 /// The date text (YYYYMMDD) of the day after `dateText`. `dateText` must be eight digits with a
 /// month from 01 to 12 and a day from 01 to 31; a day past the end of its month counts on into
 /// the next month (20230230 is the 2nd of March, so 20230303 follows). Returns nothing for any
-/// other text.
+/// other text, and for the last day of the year 9999, which has no following date text.
 std::optional<std::string> nextDay(std::string_view dateText);
 
 }  // namespace tarvex
