@@ -23,7 +23,9 @@ int writeAll(int fd, std::string_view bytes) {
 
 ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_("standard output") {}
 
-ProcessOutput::~ProcessOutput() { closeFile(); }
+ProcessOutput::~ProcessOutput() {
+  closeFile();
+}
 
 int ProcessOutput::openFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -46,8 +48,8 @@ void ProcessOutput::write(Channel channel, std::string_view bytes) {
       if (int error = writeAll(reportFd_, bytes); error != 0) {
         // The reader went away (SIGPIPE ignored by our parent): nobody is left to tell.
         if (error == EPIPE) std::_Exit(1);
-        std::string message = "tarvex: cannot write report to " + reportName_ + ": " +
-                              std::strerror(error) + "\n";
+        std::string message =
+            "tarvex: cannot write report to " + reportName_ + ": " + std::strerror(error) + "\n";
         writeAll(STDERR_FILENO, message);
         std::_Exit(1);
       }
