@@ -66,7 +66,7 @@ bool RecordReader::next(MrtRecord& record) {
       stop(std::string(input_->failure()));
     } else if (end_ != begin_) {
       stop("the file ends inside a record header (" + std::to_string(end_ - begin_) +
-           " stray bytes after the last whole record)");
+           " stray bytes at the end)");
     }
     return false;
   }

@@ -185,8 +185,11 @@ Bytes gzipCompress(const Bytes& data) {
 Bytes bzip2Compress(const Bytes& data) {
   unsigned int size = static_cast<unsigned int>(data.size() + data.size() / 100 + 600);
   Bytes out(size);
-  int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size,
-                                        const_cast<char*>(reinterpret_cast<const char*>(data.data())),
+  // libbz2 refuses a null source, which an empty vector may hand out.
+  static char empty[1] = {0};
+  char* source =
+      data.empty() ? empty : const_cast<char*>(reinterpret_cast<const char*>(data.data()));
+  int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size, source,
                                         static_cast<unsigned int>(data.size()), 9, 0, 0);
   if (result != BZ_OK) throw std::runtime_error("bzip2 compression failed");
   out.resize(size);
