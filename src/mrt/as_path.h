@@ -56,6 +56,12 @@ class AsPath {
   void assignWithAs4Path(std::span<const std::uint8_t> asPath,
                          std::span<const std::uint8_t> as4Path);
 
+  /// The AS_PATH value as it stands in the message.
+  std::span<const std::uint8_t> asPathWire() const { return asPath_; }
+  /// True when the text comes from merging an AS4_PATH into a 2-byte AS_PATH (or would, were
+  /// the AS4_PATH well formed and no longer than the AS_PATH).
+  bool mergesAs4Path() const { return mergeAs4_; }
+
  private:
   void build() const;
 
