@@ -1,6 +1,7 @@
 #include "mrt/as_path.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "mrt/byte_cursor.h"
 
@@ -32,26 +33,16 @@ void forEachSegment(std::span<const std::uint8_t> value, unsigned width, Visit v
   }
 }
 
-void appendDecimal(std::string& out, std::uint32_t value) {
-  char digits[10];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  std::reverse(digits, digits + count);
-  out.append(digits, count);
-}
-
-// Writes segments one after the other, with one space between them.
+// Writes segments one after the other, with one space between them, into a buffer that the
+// caller made large enough (see `textBound`).
 class SegmentWriter {
  public:
-  explicit SegmentWriter(std::string& out) : out_(out) {}
+  explicit SegmentWriter(char* out) : out_(out) {}
 
   /// Writes the first `take` ASNs of a segment.
   void write(std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t take,
              unsigned width) {
-    if (previousHeldAsn_) out_ += ' ';
+    if (previousHeldAsn_) *out_++ = ' ';
     char open = 0;
     char close = 0;
     char separator = ' ';
@@ -73,19 +64,80 @@ class SegmentWriter {
       default:
         break;
     }
-    if (open != 0) out_ += open;
+    if (open != 0) *out_++ = open;
     for (std::size_t i = 0; i < take; ++i) {
-      if (i != 0) out_ += separator;
-      appendDecimal(out_, asnAt(asns, i, width));
+      if (i != 0) *out_++ = separator;
+      out_ = std::to_chars(out_, out_ + 10, asnAt(asns, i, width)).ptr;
     }
-    if (close != 0) out_ += close;
+    if (close != 0) *out_++ = close;
     previousHeldAsn_ = take > 0;
   }
 
+  char* end() const { return out_; }
+
  private:
-  std::string& out_;
+  char* out_;
   bool previousHeldAsn_ = false;
 };
+
+// The most text that values of these sizes can give: a 2-byte ASN (5 digits and a separator) is
+// 3 characters per byte, a 4-byte one less; a segment header (2 bytes) adds at most a space and
+// two brackets.
+std::size_t textBound(std::size_t asPathBytes, std::size_t as4PathBytes) {
+  return 3 * (asPathBytes + as4PathBytes) + 16;
+}
+
+// Writes the text of a well-formed AS_PATH with ASNs of `width` bytes, rebuilt with `as4Path`
+// when `mergeAs4` is set.
+void writePath(SegmentWriter& writer, std::span<const std::uint8_t> asPath, unsigned width,
+               std::span<const std::uint8_t> as4Path, bool mergeAs4) {
+  auto writeWhole = [&](std::span<const std::uint8_t> value, unsigned width) {
+    forEachSegment(value, width,
+                   [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
+                     writer.write(type, asns, count, width);
+                     return true;
+                   });
+  };
+
+  if (!mergeAs4 || !isWellFormedAsPath(as4Path, 4)) {
+    writeWhole(asPath, width);
+    return;
+  }
+  const std::size_t oldLength = countAsPathLength(asPath, width);
+  const std::size_t newLength = countAsPathLength(as4Path, 4);
+  if (oldLength < newLength) {
+    writeWhole(asPath, width);
+    return;
+  }
+
+  // RFC 6793 section 4.2.3: keep as much of the leading AS_PATH as makes the rebuilt path as
+  // long as the AS_PATH, then the AS4_PATH. Confederation segments count nothing: a leading one
+  // is kept, and so are those right behind the last segment kept.
+  std::size_t budget = oldLength - newLength;
+  forEachSegment(asPath, width,
+                 [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
+                   if (isConfederation(type)) {
+                     writer.write(type, asns, count, width);
+                     return true;
+                   }
+                   if (budget == 0) return false;
+                   if (type == kSegmentAsSequence) {
+                     const std::size_t take = std::min(count, budget);
+                     writer.write(type, asns, take, width);
+                     budget -= take;
+                   } else {
+                     writer.write(type, asns, count, width);
+                     budget -= 1;
+                   }
+                   return true;
+                 });
+  // Confederation segments have no place in an AS4_PATH (RFC 6793 section 5): they are dropped.
+  forEachSegment(as4Path, 4,
+                 [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
+                   if (!isConfederation(type)) writer.write(type, asns, count, 4);
+                   return true;
+                 });
+}
 
 }  // namespace
 
@@ -133,58 +185,16 @@ std::string_view AsPath::text() const {
     build();
     built_ = true;
   }
-  return text_;
+  return {text_.data(), length_};
 }
 
 void AsPath::build() const {
-  text_.clear();
-  SegmentWriter writer(text_);
-  auto writeWhole = [&](std::span<const std::uint8_t> value, unsigned width) {
-    forEachSegment(value, width,
-                   [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
-                     writer.write(type, asns, count, width);
-                     return true;
-                   });
-  };
-
-  if (!mergeAs4_ || !isWellFormedAsPath(as4Path_, 4)) {
-    writeWhole(asPath_, asnWidth_);
-    return;
-  }
-  const std::size_t oldLength = countAsPathLength(asPath_, asnWidth_);
-  const std::size_t newLength = countAsPathLength(as4Path_, 4);
-  if (oldLength < newLength) {
-    writeWhole(asPath_, asnWidth_);
-    return;
-  }
-
-  // RFC 6793 section 4.2.3: keep as much of the leading AS_PATH as makes the rebuilt path as
-  // long as the AS_PATH, then the AS4_PATH. Confederation segments count nothing: a leading one
-  // is kept, and so are those right behind the last segment kept.
-  std::size_t budget = oldLength - newLength;
-  forEachSegment(asPath_, asnWidth_,
-                 [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
-                   if (isConfederation(type)) {
-                     writer.write(type, asns, count, asnWidth_);
-                     return true;
-                   }
-                   if (budget == 0) return false;
-                   if (type == kSegmentAsSequence) {
-                     const std::size_t take = std::min(count, budget);
-                     writer.write(type, asns, take, asnWidth_);
-                     budget -= take;
-                   } else {
-                     writer.write(type, asns, count, asnWidth_);
-                     budget -= 1;
-                   }
-                   return true;
-                 });
-  // Confederation segments have no place in an AS4_PATH (RFC 6793 section 5): they are dropped.
-  forEachSegment(as4Path_, 4,
-                 [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
-                   if (!isConfederation(type)) writer.write(type, asns, count, 4);
-                   return true;
-                 });
+  // The buffer only grows, so after the longest path seen, building allocates nothing.
+  const std::size_t bound = textBound(asPath_.size(), mergeAs4_ ? as4Path_.size() : 0);
+  if (text_.size() < bound) text_.resize(bound);
+  SegmentWriter writer(text_.data());
+  writePath(writer, asPath_, asnWidth_, as4Path_, mergeAs4_);
+  length_ = static_cast<std::size_t>(writer.end() - text_.data());
 }
 
 }  // namespace tarvex::mrt

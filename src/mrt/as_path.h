@@ -69,7 +69,8 @@ class AsPath {
   std::span<const std::uint8_t> as4Path_;
   unsigned asnWidth_ = 4;
   bool mergeAs4_ = false;
-  mutable std::string text_;
+  mutable std::string text_;  // a buffer: the text is its first length_ characters
+  mutable std::size_t length_ = 0;
   mutable bool built_ = false;
 };
 
