@@ -36,7 +36,9 @@ constexpr std::uint32_t kMaxChunk = std::numeric_limits<std::uint32_t>::max() / 
 }  // namespace
 
 GzipSource::GzipSource(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked)
-    : input_(std::move(compressed), peeked), state_(std::make_unique<inflate_state>()) {
+    : input_(std::move(compressed), peeked),
+      state_(std::make_unique<inflate_state>()),
+      header_(std::make_unique<isal_gzip_header>()) {
   isal_inflate_init(state_.get());
 }
 
@@ -45,6 +47,16 @@ GzipSource::~GzipSource() = default;
 void GzipSource::stop(std::string reason) {
   fail(std::move(reason));
   phase_ = Phase::kDone;
+}
+
+// The input ended inside a member, or could not be read further.
+void GzipSource::stopEarlyEnd() {
+  if (!input_.sourceFailure().empty()) {
+    stop(std::string(input_.sourceFailure()));
+  } else {
+    stop("gzip data ends early (the file is cut short) after " + std::to_string(produced_) +
+         " decompressed bytes");
+  }
 }
 
 // At the start of a member, or at the end of the file after the last one.
@@ -60,8 +72,8 @@ bool GzipSource::startMember() {
   }
   if (input_.size() >= 2 && input_.data()[0] == 0x1f && input_.data()[1] == 0x8b) {
     isal_inflate_reset(state_.get());
-    state_->crc_flag = ISAL_GZIP;
-    phase_ = Phase::kInMember;
+    isal_gzip_header_init(header_.get());
+    phase_ = Phase::kHeader;
     return true;
   }
   // Something follows the last member. Zero padding (tape blocks, preallocated files) is
@@ -86,6 +98,37 @@ bool GzipSource::startMember() {
   return false;
 }
 
+// The member header is read on its own, into a header record of ours that keeps no name,
+// comment or extra field: letting isal_inflate read it (crc_flag ISAL_GZIP) makes ISA-L 2.30
+// parse it with a header record it never initialises, which corrupts headers that carry a file
+// name. The deflate data and the trailer that follow are then read with ISAL_GZIP_NO_HDR_VER,
+// which checks the trailer's CRC.
+bool GzipSource::readHeader() {
+  for (;;) {
+    if (input_.size() == 0 && !input_.refill()) {
+      stopEarlyEnd();
+      return false;
+    }
+    inflate_state& state = *state_;
+    const std::uint32_t availIn =
+        static_cast<std::uint32_t>(std::min<std::size_t>(input_.size(), kMaxChunk));
+    state.next_in = input_.data();
+    state.avail_in = availIn;
+    int result = isal_read_gzip_header(&state, header_.get());
+    input_.consume(availIn - state.avail_in);
+    if (result == ISAL_DECOMP_OK) {
+      state.crc_flag = ISAL_GZIP_NO_HDR_VER;
+      phase_ = Phase::kInMember;
+      return true;
+    }
+    if (result != ISAL_END_INPUT) {
+      stop(std::string("gzip data is damaged (") + inflateErrorText(result) + ") after " +
+           std::to_string(produced_) + " decompressed bytes");
+      return false;
+    }
+  }
+}
+
 std::size_t GzipSource::read(std::span<std::uint8_t> into) {
   std::size_t written = 0;
   while (written < into.size() && phase_ != Phase::kDone) {
@@ -93,13 +136,12 @@ std::size_t GzipSource::read(std::span<std::uint8_t> into) {
       if (!startMember()) break;
       continue;
     }
+    if (phase_ == Phase::kHeader) {
+      if (!readHeader()) break;
+      continue;
+    }
     if (input_.size() == 0 && !input_.refill()) {
-      if (!input_.sourceFailure().empty()) {
-        stop(std::string(input_.sourceFailure()));
-      } else {
-        stop("gzip data ends early (the file is cut short) after " + std::to_string(produced_) +
-             " decompressed bytes");
-      }
+      stopEarlyEnd();
       break;
     }
     inflate_state& state = *state_;
@@ -128,12 +170,7 @@ std::size_t GzipSource::read(std::span<std::uint8_t> into) {
     }
     if (consumed == 0 && produced == 0 && !input_.refill()) {
       // Inflate wants more input than the file has left.
-      if (!input_.sourceFailure().empty()) {
-        stop(std::string(input_.sourceFailure()));
-      } else {
-        stop("gzip data ends early (the file is cut short) after " + std::to_string(produced_) +
-             " decompressed bytes");
-      }
+      stopEarlyEnd();
       break;
     }
   }

@@ -15,6 +15,7 @@
 #include "mrt/compressed_input.h"
 
 struct inflate_state;
+struct isal_gzip_header;
 
 namespace tarvex::mrt {
 
@@ -27,12 +28,15 @@ class GzipSource final : public ByteSource {
   std::size_t read(std::span<std::uint8_t> into) override;
 
  private:
-  enum class Phase { kMemberStart, kInMember, kDone };
+  enum class Phase { kMemberStart, kHeader, kInMember, kDone };
   bool startMember();
+  bool readHeader();
   void stop(std::string reason);
+  void stopEarlyEnd();
 
   CompressedInput input_;
   std::unique_ptr<inflate_state> state_;
+  std::unique_ptr<isal_gzip_header> header_;
   Phase phase_ = Phase::kMemberStart;
   std::uint64_t produced_ = 0;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -141,6 +143,50 @@ TEST(DecodedInput, EveryFormatYieldsTheSameBytes) {
       }
     }
   }
+}
+
+// A gzip member whose header carries every optional field.
+Bytes gzipWithFullHeader(const Bytes& data) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  static char name[] = "updates.20150401.0000";
+  static char comment[] = "collector dump, hand-made for a test";
+  static Bytef extra[] = {'T', 'V', 4, 0, 1, 2, 3, 4};
+  gz_header header{};
+  header.name = reinterpret_cast<Bytef*>(name);
+  header.comment = reinterpret_cast<Bytef*>(comment);
+  header.extra = extra;
+  header.extra_len = sizeof extra;
+  header.hcrc = 1;
+  header.time = 1427846400;
+  EXPECT_EQ(deflateSetHeader(&stream, &header), Z_OK);
+  Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 256);
+  stream.next_in = const_cast<Bytef*>(data.data());
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+TEST(DecodedInput, GzipHeadersWithNameCommentExtraAndCrc) {
+  Bytes data = sampleData(70000);
+  Bytes member = gzipWithFullHeader(data);
+  Bytes file = concat({member, gzipCompress(data), member});
+  for (std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{10}, std::size_t{4096}}) {
+    ReadOutcome out = decodeAll(file, step, 1000);
+    EXPECT_EQ(out.failure, "") << step;
+    EXPECT_TRUE(out.bytes == concat({data, data, data})) << step;
+  }
+  // A damaged header checksum is found.
+  Bytes badCrc = member;
+  std::size_t headerEnd =
+      10 + 2 + 8 + sizeof("updates.20150401.0000") + sizeof("collector dump, hand-made for a test");
+  badCrc[headerEnd] ^= 0xff;
+  EXPECT_EQ(decodeAll(badCrc).failure,
+            "gzip data is damaged (checksum mismatch) after 0 decompressed bytes");
 }
 
 TEST(DecodedInput, SmallInputsDecodeByteByByte) {
