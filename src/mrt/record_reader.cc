@@ -59,6 +59,25 @@ bool RecordReader::fill(std::size_t count) {
   return true;
 }
 
+// An impossible length is most often the first sign of damaged compressed data: a bzip2 block or
+// a gzip member is checked only at its end, after its bytes were handed out. Reading on a little
+// lets the decompressor name the damage, which says more than the garbage length does.
+bool RecordReader::inputFailsAhead() {
+  constexpr std::size_t kLookAhead = 4 * 1024 * 1024;
+  std::size_t read = 0;
+  while (read < kLookAhead && !inputEnded_) {
+    // The records handed out are no longer needed: the whole buffer is scratch space now.
+    std::size_t got = input_->read({buffer_.get(), std::min(capacity_, kLookAhead - read)});
+    if (got == 0) inputEnded_ = true;
+    read += got;
+  }
+  inputEnded_ = true;
+  begin_ = end_ = 0;
+  if (input_->failure().empty()) return false;
+  stop(std::string(input_->failure()));
+  return true;
+}
+
 bool RecordReader::next(MrtRecord& record) {
   if (!damage_.empty()) return false;
   if (!fill(kMrtHeaderSize)) {
@@ -78,8 +97,10 @@ bool RecordReader::next(MrtRecord& record) {
   (void)header.u16be(record.subtype);
   (void)header.u32be(length);
   if (length > kMaxRecordLength) {
-    stop("a record at byte " + std::to_string(offset_) + " claims a length of " +
-         std::to_string(length) + " bytes, which cannot be right");
+    if (!inputFailsAhead()) {
+      stop("a record at byte " + std::to_string(offset_) + " claims a length of " +
+           std::to_string(length) + " bytes, which cannot be right");
+    }
     return false;
   }
   const std::size_t total = kMrtHeaderSize + std::size_t{length};

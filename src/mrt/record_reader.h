@@ -18,7 +18,9 @@
 // Bad input: a length above 16 MiB cannot be right and stops the input (everything after it
 // would be read out of step); so does a record cut short by the end of the input, and any failure
 // of the byte source (damaged compressed data, a read error). Each stop leaves one sentence in
-// `damage()`. Records of any type and length, zero included, are handed out as they are.
+// `damage()`; when an impossible length comes from damaged compressed data that the decompressor
+// reports within the next 4 MiB, its report is the one kept. Records of any type and length, zero
+// included, are handed out as they are.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +62,7 @@ class RecordReader {
 
  private:
   bool fill(std::size_t count);
+  bool inputFailsAhead();
   void stop(std::string reason);
 
   std::unique_ptr<ByteSource> input_;

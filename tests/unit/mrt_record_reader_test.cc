@@ -109,6 +109,19 @@ TEST(RecordReader, LengthsAboveTheLimitStopTheInput) {
   }
 }
 
+TEST(RecordReader, DamageFoundAheadExplainsAnImpossibleLength) {
+  // What damaged compressed data looks like from here: garbage first, and the decompressor's
+  // complaint only a little later, at the end of its block.
+  Bytes good = mrtRecord(1, 16, 4, pattern(100, 9));
+  Bytes garbage = concat({u32be(3), u16be(16), u16be(4), u32be(0xdeadbeef), pattern(300000, 1)});
+  Bytes stream = concat({good, garbage});
+  auto source = std::make_unique<TrickleSource>(stream, 65536, /*failAtEnd=*/true);
+  RecordReader reader(std::move(source));
+  EXPECT_EQ(readRecords(reader).size(), 1u);
+  EXPECT_EQ(reader.damage(),
+            "read error (Input/output error); the records before it were searched");
+}
+
 TEST(RecordReader, EveryTruncationKeepsTheWholeRecordsBeforeIt) {
   std::vector<Bytes> records = {mrtRecord(1, 16, 4, pattern(30, 1)), mrtRecord(2, 16, 1, {}),
                                 mrtRecord(3, 17, 4, pattern(7, 2))};
