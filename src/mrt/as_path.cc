@@ -91,10 +91,10 @@ std::size_t textBound(std::size_t asPathBytes, std::size_t as4PathBytes) {
 // when `mergeAs4` is set.
 void writePath(SegmentWriter& writer, std::span<const std::uint8_t> asPath, unsigned width,
                std::span<const std::uint8_t> as4Path, bool mergeAs4) {
-  auto writeWhole = [&](std::span<const std::uint8_t> value, unsigned width) {
-    forEachSegment(value, width,
+  auto writeWhole = [&](std::span<const std::uint8_t> value, unsigned valueWidth) {
+    forEachSegment(value, valueWidth,
                    [&](std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t count) {
-                     writer.write(type, asns, count, width);
+                     writer.write(type, asns, count, valueWidth);
                      return true;
                    });
   };
