@@ -126,6 +126,11 @@ bool GzipSource::readHeader() {
            std::to_string(produced_) + " decompressed bytes");
       return false;
     }
+    // The header goes on past the bytes at hand; never ask again without new ones.
+    if (input_.size() != 0 && !input_.refill()) {
+      stopEarlyEnd();
+      return false;
+    }
   }
 }
 
