@@ -46,13 +46,12 @@ const char* neverMatchingCharacter(std::string_view line) {
 
 }  // namespace
 
-bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messages) {
+bool readCidrFile(const std::string& path, IpSet& set, ScanSink& messages) {
   LineFile file(path);
   if (!file.isOpen()) {
     reportCannotOpen(path, messages);
     return false;
   }
-  auto set = std::make_unique<IpSet>();
   std::string_view line;
   std::size_t number = 0;
   CidrBlock block;
@@ -65,13 +64,19 @@ bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messa
       continue;
     }
     if (block.isIpv4) {
-      set->insertIpv4(block.ipv4Address, block.prefixLength);
+      set.insertIpv4(block.ipv4Address, block.prefixLength);
     } else {
-      set->insert(block.ipv6Address, block.prefixLength);
+      set.insert(block.ipv6Address, block.prefixLength);
     }
   }
   reportReadError(path, file, number, messages);
-  set->seal();
+  set.seal();
+  return true;
+}
+
+bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messages) {
+  auto set = std::make_unique<IpSet>();
+  if (!readCidrFile(path, *set, messages)) return false;
   *setOut = set.get();
   runIpSets().push_back(std::move(set));
   return true;

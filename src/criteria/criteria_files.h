@@ -21,6 +21,11 @@ namespace tarvex {
 /// goes on. Returns false, with `*setOut` untouched, when the file cannot be opened.
 bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messages);
 
+/// The work of `loadCidrFile` on a set that the caller owns: adds the blocks of the CIDR list
+/// at `path` to `set` and seals it. Returns false, with the set untouched, when the file cannot
+/// be opened; then "Couldn't open file PATH" has been written.
+bool readCidrFile(const std::string& path, IpSet& set, ScanSink& messages);
+
 /// Adds every line of the file at `settings.asnFile` to `settings.asnSet`, verbatim. A line
 /// that can never equal an origin AS (it holds a space, a tab or a carriage return) is stored
 /// all the same; the first such line of the file gets a warning. Returns false when the file
