@@ -9,7 +9,7 @@ namespace {
 
 __extension__ typedef unsigned __int128 U128;
 
-constexpr unsigned kMappedIpv4Offset = 96;  // ::ffff:a.b.c.d/96+n holds a.b.c.d/n
+// ::ffff:a.b.c.d/96+n holds a.b.c.d/n: the IPv4-mapped addresses are one run of 2^32.
 constexpr U128 kMappedIpv4First = U128{0xffff} << 32;
 constexpr U128 kMappedIpv4Last = kMappedIpv4First | 0xffffffffu;
 constexpr std::size_t kBuckets = std::size_t{1} << 16;  // one per /16 of the IPv4 space
