@@ -1,12 +1,131 @@
 #include "cli/date_range_walk.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/usage.h"
+#include "discovery/archive_day_walk.h"
+
 namespace tarvex {
 
-// TODO(discovery): walk the days.
+namespace {
+
+constexpr std::size_t kDateTextLength = 8;
+constexpr int kLastYear = 9999;  // the last year that four digits can write
+
+// A day of the proleptic Gregorian calendar. `day` may run past the end of the month while a
+// date text is being read; `followingDay` carries it over.
+struct CalendarDay {
+  int year;
+  int month;
+  int day;
+};
+
+bool isAllDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int digitsValue(std::string_view digits) {
+  int value = 0;
+  for (char c : digits) value = value * 10 + (c - '0');
+  return value;
+}
+
+bool isLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Accepts what a "%Y%m%d" parse accepts: four digits of year, a month from 1 to 12 and a day
+// from 1 to 31 whatever the month.
+std::optional<CalendarDay> readDateText(std::string_view text) {
+  if (text.size() != kDateTextLength || !isAllDigits(text)) return std::nullopt;
+  CalendarDay date{digitsValue(text.substr(0, 4)), digitsValue(text.substr(4, 2)),
+                   digitsValue(text.substr(6, 2))};
+  if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) return std::nullopt;
+  return date;
+}
+
+CalendarDay followingDay(CalendarDay date) {
+  ++date.day;
+  // A read day is at most 31, so it lies at most four days past its month's end (32 February
+  // of a common year is 4 March): one carry always lands in the next month.
+  if (date.day > daysInMonth(date.year, date.month)) {
+    date.day -= daysInMonth(date.year, date.month);
+    if (++date.month > 12) {
+      date.month = 1;
+      ++date.year;
+    }
+  }
+  return date;
+}
+
+// YYYYMMDD as one number, so that days and date texts of eight digits compare in calendar
+// order. A year past 9999 lies after every date text.
+long orderKey(const CalendarDay& date) {
+  return date.year * 10000L + date.month * 100L + date.day;
+}
+
+std::string formatDateText(const CalendarDay& date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> nextDay(std::string_view dateText) {
+  std::optional<CalendarDay> date = readDateText(dateText);
+  if (!date) return std::nullopt;
+  CalendarDay next = followingDay(*date);
+  if (next.year > kLastYear) return std::nullopt;
+  return formatDateText(next);
+}
+
 int walkDateRange(const SearchSettings& settings, ScanSink& out) {
-  (void)settings;
-  (void)out;
-  return 1;
+  const std::string& start = settings.startDate;
+  const std::string& end = settings.endDate;
+  if (start.size() != kDateTextLength || end.size() != kDateTextLength) {
+    out.toStdout("The date format is YYYYMMDD and should be of length 8\n");
+    return 1;
+  }
+  if (!isAllDigits(start) || !isAllDigits(end)) {
+    out.toStdout("The date format is YYYYMMDD and should be all integers\n");
+    return 1;
+  }
+  if (start > end) {
+    // The usage text goes through the sink too, so it stays behind the message.
+    out.toStdout("Start date must come before end date.\n");
+    out.toStdout(kUsageText);
+    return 1;
+  }
+
+  scanDay(settings, start, out);
+  if (end == start) return 1;
+
+  // The end date passed the checks but need not be a calendar day (a thirtieth of February): the
+  // walk then stops at the first day after it instead of waiting for its text forever.
+  const long endKey = digitsValue(end);
+  std::string current = start;
+  int daysScanned = 1;
+  for (;;) {
+    std::optional<CalendarDay> date = readDateText(current);
+    if (!date) {
+      out.toStdout("Can not parse:  " + current + "\n");
+      return kUnreadableDateStatus;
+    }
+    CalendarDay next = followingDay(*date);
+    if (orderKey(next) > endKey) break;
+    current = formatDateText(next);
+    scanDay(settings, current, out);
+    ++daysScanned;
+    if (current == end) break;
+  }
+  return daysScanned >= 2 ? 0 : 1;
 }
 
 }  // namespace tarvex

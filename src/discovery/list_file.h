@@ -1,4 +1,10 @@
 // The dump list file: one dump file path per line, scanned in file order.
+//
+// Lines end at a line feed alone and are used verbatim: no trimming (a carriage return stays part
+// of the path), no comments, and empty lines and repeated paths are handed on like any other.
+// The list is read as the scan proceeds, one line in memory at a time, so neither the length of a
+// line nor the number of lines is limited. A list file that cannot be opened is reported on the
+// sink's standard error and nothing is scanned; a read failure part-way ends the list quietly.
 #pragma once
 
 #include "scan/scan_sink.h"
@@ -6,8 +12,9 @@
 
 namespace tarvex {
 
-/// Scans every path listed in `settings.listFile`, in order, as the file is read. Ends the
-/// process with status 1 when the list file cannot be opened.
+/// Scans every path listed in `settings.listFile`, in order, as the file is read. When the list
+/// file cannot be opened it writes "Couldn't open file PATH" and returns without scanning; the
+/// caller ends the run with status 1 either way.
 void scanListFile(const SearchSettings& settings, ScanSink& out);
 
 }  // namespace tarvex

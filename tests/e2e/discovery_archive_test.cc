@@ -1,0 +1,207 @@
+// The archive day walk seen from outside: real directory trees, the real binary, and --verbose,
+// which names every scanned file on standard error in scan order. Archive paths are relative to
+// the tree's root (the run's working directory), so expected paths are fixed texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mrt_builder.h"
+#include "process_runner.h"
+
+namespace tarvex {
+namespace {
+
+using testing::Compression;
+using testing::makeDirectories;
+using testing::RunOptions;
+using testing::RunResult;
+using testing::runTarvex;
+using testing::TempDir;
+
+constexpr const char* kDayHeader = "Building list of files...\n";
+
+class ArchiveWalkTest : public ::testing::Test {
+ protected:
+  // An update file that decodes cleanly and holds no message, so that only discovery shows.
+  void addDump(const std::string& relativePath) {
+    std::string path = temp_.file(relativePath);
+    makeDirectories(std::filesystem::path(path).parent_path());
+    testing::writeFile(path, {}, Compression::kGzip);
+  }
+  void addDirectory(const std::string& relativePath) { makeDirectories(temp_.file(relativePath)); }
+  void addSymlink(const std::string& target, const std::string& relativePath) {
+    std::filesystem::create_symlink(target, temp_.file(relativePath));
+  }
+
+  // One day, 20240101, with --verbose, over the given --dir values.
+  RunResult walkDay(const std::vector<std::string>& dirs, bool verbose = true) const {
+    std::vector<std::string> arguments = {"--startdate=20240101", "--enddate=20240101"};
+    if (verbose) arguments.push_back("--verbose");
+    for (const std::string& dir : dirs) arguments.push_back("--dir=" + dir);
+    RunOptions options;
+    options.workingDirectory = temp_.path();
+    return runTarvex(arguments, options);
+  }
+
+  TempDir temp_;
+};
+
+// The standard error of a verbose day that scans `paths`, in this order.
+std::string scannedDay(const std::vector<std::string>& paths) {
+  std::string text = kDayHeader;
+  for (const std::string& path : paths) text += path + "\n";
+  return text;
+}
+
+std::vector<std::string> sortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST_F(ArchiveWalkTest, MergesBothLayoutsOfAllArchivesByTimestamp) {
+  addDump("ris/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("ris/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0015.gz");
+  addDump("ris/rrc00/bgpdata/2024.01/UPDATES/updates.20240102.0000.gz");
+  addDump("ris/rrc00/bgpdata/2023.12/UPDATES/updates.20240101.0001.gz");
+  addDump("ris/rrc01/bgpdata/2024.01/UPDATES/updates.20240101.0010.bz2");
+  addDump("rv/route-views2/2024.01/UPDATES/updates.20240101.0005.gz");
+  addDump("rv/route-views2/2024.01/UPDATES/updates.20240101.0010.gz");
+  addDump("rv/route-views2/2024.01/updates.20240101.0020.gz");
+
+  // The tail is 17 characters whatever the suffix: ".20240101.0010.gz" against
+  // "20240101.0010.bz2", so every ".gz" name of the day sorts before every ".bz2" one.
+  RunResult result = walkDay({"ris", "rv"});
+  EXPECT_EQ(result.err, scannedDay({
+                            "ris/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz",
+                            "rv/route-views2/2024.01/UPDATES/updates.20240101.0005.gz",
+                            "rv/route-views2/2024.01/UPDATES/updates.20240101.0010.gz",
+                            "ris/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0015.gz",
+                            "ris/rrc01/bgpdata/2024.01/UPDATES/updates.20240101.0010.bz2",
+                        }));
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ArchiveWalkTest, ACollectorWithBothLayoutsUsesOnlyTheBgpdataOne) {
+  addDump("a/c/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0005.gz");
+  EXPECT_EQ(walkDay({"a"}).err,
+            scannedDay({"a/c/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, DotMakesTheArchiveAndDotDotItsParentACollector) {
+  addDump("self/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("parent/2024.01/UPDATES/updates.20240101.0005.gz");
+  addDirectory("parent/child");
+  EXPECT_EQ(walkDay({"self", "parent/child"}).err,
+            scannedDay({"self/./2024.01/UPDATES/updates.20240101.0000.gz",
+                        "parent/child/../2024.01/UPDATES/updates.20240101.0005.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, BgpdataRightBelowTheArchiveIsFoundTwice) {
+  // Once through "." with the bgpdata layout, once through the entry "bgpdata" with the other.
+  addDump("a/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz");
+  RunResult result = walkDay({"a"});
+  EXPECT_EQ(sortedLines(result.err),
+            (std::vector<std::string>{"Building list of files...",
+                                      "a/./bgpdata/2024.01/UPDATES/updates.20240101.0000.gz",
+                                      "a/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz"}));
+  EXPECT_TRUE(result.err.starts_with(kDayHeader));
+}
+
+TEST_F(ArchiveWalkTest, TrailingSlashAndRepeatsOfAnArchive) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0005.gz");
+  const std::string once = scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz",
+                                       "a/c/2024.01/UPDATES/updates.20240101.0005.gz"});
+  EXPECT_EQ(walkDay({"a"}).err, once);
+  EXPECT_EQ(walkDay({"a/"}).err, once);
+  EXPECT_EQ(walkDay({"a", "a/"}).err, scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz",
+                                                  "a/c/2024.01/UPDATES/updates.20240101.0000.gz",
+                                                  "a/c/2024.01/UPDATES/updates.20240101.0005.gz",
+                                                  "a/c/2024.01/UPDATES/updates.20240101.0005.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, HiddenAndUndatedNamesAreNeverListed) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("a/c/2024.01/UPDATES/.updates.20240101.0005.gz");
+  addDump("a/c/2024.01/UPDATES/updates.2024-01-01.0010.gz");
+  addDump("a/c/2024.01/UPDATES/updates.20240111.0015.gz");
+  addDump("a/.hidden/2024.01/UPDATES/updates.20240101.0020.gz");  // a hidden collector counts
+  EXPECT_EQ(walkDay({"a"}).err, scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz",
+                                            "a/.hidden/2024.01/UPDATES/updates.20240101.0020.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, UpdatesAndMetaAreLookedForInTheWholePath) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("a/c/2024.01/UPDATES/bview.20240101.0005.gz");         // no "updates" at all
+  addDump("a/c/2024.01/UPDATES/UPDATES.20240101.0010.gz");       // upper case only
+  addDump("a/c/2024.01/UPDATES/updates.meta.20240101.0015.gz");  // both: skipped
+  addDump("a/updates-feed/2024.01/UPDATES/rib.20240101.0020.gz");
+  addDump("metadata/c/2024.01/UPDATES/updates.20240101.0025.gz");
+  addDump("updates/c/2024.01/UPDATES/bview.20240101.0030.gz");
+  EXPECT_EQ(walkDay({"a", "metadata", "updates"}).err,
+            scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz",
+                        "a/updates-feed/2024.01/UPDATES/rib.20240101.0020.gz",
+                        "updates/c/2024.01/UPDATES/bview.20240101.0030.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, LinksAreFollowedAndBrokenOnesPassedOver) {
+  addDump("store/rrc00/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDirectory("a");
+  addSymlink("../store/rrc00", "a/linked");
+  addSymlink("missing", "a/dangling");
+  addSymlink("loop2", "a/loop1");
+  addSymlink("loop1", "a/loop2");
+  addSymlink(".", "a/self");  // a/self/self/... resolves, but nothing recurses into it
+  testing::writeText(temp_.file("a/file"), "");
+  EXPECT_EQ(walkDay({"a"}).err, scannedDay({"a/linked/2024.01/UPDATES/updates.20240101.0000.gz"}));
+}
+
+TEST_F(ArchiveWalkTest, ArchivesThatCannotBeListedAddNothingAndSayNothing) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  testing::writeText(temp_.file("plainfile"), "");
+  RunResult result = walkDay({"missing", "plainfile", "a", "a/c/2024.01/UPDATES/x"});
+  EXPECT_EQ(result.err, scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz"}));
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ArchiveWalkTest, AnEmptyDirValueListsTheRootAndTheWalkGoesOn) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  RunResult result = walkDay({"", "a"});
+  EXPECT_EQ(result.err, scannedDay({"a/c/2024.01/UPDATES/updates.20240101.0000.gz"}));
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST_F(ArchiveWalkTest, AListedFileThatCannotBeOpenedIsReportedAndTheDayGoesOn) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0010.gz");
+  addSymlink("gone", "a/c/2024.01/UPDATES/updates.20240101.0005.gz");
+  RunResult result = walkDay({"a"});
+  EXPECT_EQ(result.err, std::string(kDayHeader) +
+                            "a/c/2024.01/UPDATES/updates.20240101.0000.gz\n"
+                            "a/c/2024.01/UPDATES/updates.20240101.0005.gz\n"
+                            "Can not open a/c/2024.01/UPDATES/updates.20240101.0005.gz\n"
+                            "a/c/2024.01/UPDATES/updates.20240101.0010.gz\n");
+  EXPECT_EQ(result.out, "Error statting file: No such file or directory\n");
+}
+
+TEST_F(ArchiveWalkTest, WithoutVerboseTheWalkWritesNothing) {
+  addDump("a/c/2024.01/UPDATES/updates.20240101.0000.gz");
+  RunResult result = walkDay({"a"}, /*verbose=*/false);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace
+}  // namespace tarvex

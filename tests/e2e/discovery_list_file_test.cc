@@ -1,0 +1,124 @@
+// List mode seen from outside: the real binary reads a dump list file and --verbose names each
+// path on standard error as its scan begins. Paths that do not exist are reported by the scan
+// ("Error statting file" on standard output, "Can not open" on standard error), which makes
+// every path handed on visible, the empty one included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "mrt_builder.h"
+#include "process_runner.h"
+
+namespace tarvex {
+namespace {
+
+using testing::RunOptions;
+using testing::RunResult;
+using testing::runTarvex;
+using testing::TempDir;
+
+constexpr const char* kMissing = "Error statting file: No such file or directory\n";
+
+// What a verbose scan of a path that does not exist writes to each stream.
+struct Streams {
+  std::string out;
+  std::string err;
+};
+Streams missingPaths(const std::vector<std::string>& paths) {
+  Streams streams;
+  for (const std::string& path : paths) {
+    streams.out += kMissing;
+    streams.err += path + "\n" + "Can not open " + path + "\n";
+  }
+  return streams;
+}
+
+RunResult runList(const TempDir& temp, const std::string& listContent) {
+  testing::writeText(temp.file("list"), listContent);
+  RunOptions options;
+  options.workingDirectory = temp.path();
+  return runTarvex({"--verbose", "--file", "list"}, options);
+}
+
+TEST(ListFileTest, HandsOnEveryLineVerbatim) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<std::string> paths;
+  };
+  const Case cases[] = {
+      {"empty file", "", {}},
+      {"a single line feed", "\n", {""}},
+      {"empty lines between paths", "a\n\n\nb\n", {"a", "", "", "b"}},
+      {"carriage returns stay", "a\r\nb\r\n", {"a\r", "b\r"}},
+      {"no final line feed", "a\nb", {"a", "b"}},
+      {"a path twice", "a\nb\na\n", {"a", "b", "a"}},
+      {"blanks and tabs stay", " a\t\n\tb \n", {" a\t", "\tb "}},
+      {"no comments", "# a\n", {"# a"}},
+      {"file order, not sorted", "c\nb\na\n", {"c", "b", "a"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir temp;
+    RunResult result = runList(temp, c.content);
+    Streams expected = missingPaths(c.paths);
+    EXPECT_EQ(result.out, expected.out);
+    EXPECT_EQ(result.err, expected.err);
+    EXPECT_EQ(result.status, 1);
+  }
+}
+
+TEST(ListFileTest, LinesHaveNoLengthLimit) {
+  // Longer than any path the system accepts: the scan sees the whole line and says so.
+  const std::string longPath(70000, 'x');
+  TempDir temp;
+  RunResult result = runList(temp, "a\n" + longPath + "\nb\n");
+  EXPECT_EQ(result.out,
+            std::string(kMissing) + "Error statting file: File name too long\n" + kMissing);
+  EXPECT_EQ(result.err, "a\nCan not open a\n" + longPath + "\nCan not open " + longPath +
+                            "\nb\nCan not open b\n");
+}
+
+TEST(ListFileTest, ScansExistingDumpsBetweenMissingOnes) {
+  TempDir temp;
+  for (const char* name : {"one.gz", "two.gz"}) {
+    testing::writeFile(temp.file(name), {}, testing::Compression::kGzip);
+  }
+  RunResult result = runList(temp, "two.gz\ngone\none.gz\ntwo.gz\n");
+  EXPECT_EQ(result.out, kMissing);
+  EXPECT_EQ(result.err, "two.gz\ngone\nCan not open gone\none.gz\ntwo.gz\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(ListFileTest, ReadsTheListFromAPipe) {
+  RunOptions options;
+  options.standardInput = "a\nb\n";
+  RunResult result = runTarvex({"--verbose", "--file", "/dev/stdin"}, options);
+  Streams expected = missingPaths({"a", "b"});
+  EXPECT_EQ(result.out, expected.out);
+  EXPECT_EQ(result.err, expected.err);
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(ListFileTest, AMissingListFileIsReportedAndNothingIsScanned) {
+  TempDir temp;
+  RunOptions options;
+  options.workingDirectory = temp.path();
+  RunResult result = runTarvex({"--verbose", "--file", "no-such-list"}, options);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "Couldn't open file no-such-list\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(ListFileTest, ADirectoryAsListFileListsNothing) {
+  // It opens, but reading it fails at once: the list ends there, without a message.
+  TempDir temp;
+  RunResult result = runTarvex({"--verbose", "--file", temp.path()});
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace
+}  // namespace tarvex

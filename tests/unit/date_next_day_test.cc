@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/date_range_walk.h"
+
+namespace tarvex {
+namespace {
+
+std::string dateText(std::chrono::year_month_day date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02u%02u", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+  return text;
+}
+
+TEST(NextDayTest, AgreesWithTheCalendarOnEveryDayOfFourCenturies) {
+  using namespace std::chrono;
+  // 1900 and 2100 are common years, 2000 a leap year; the range holds every kind of month end.
+  const sys_days last{year{2300} / January / 1};
+  for (sys_days day{year{1900} / January / 1}; day < last; day += days{1}) {
+    const std::string today = dateText(year_month_day{day});
+    ASSERT_EQ(nextDay(today), dateText(year_month_day{day + days{1}})) << today;
+  }
+}
+
+TEST(NextDayTest, CarriesDaysPastTheMonthEndIntoTheNextMonth) {
+  struct Case {
+    const char* text;
+    const char* next;
+  };
+  const Case cases[] = {
+      {"20240230", "20240302"},  // 30 February 2024 is 1 March
+      {"20240231", "20240303"}, {"20230229", "20230302"}, {"20230231", "20230304"},
+      {"20240431", "20240502"}, {"20241231", "20250101"}, {"00001231", "00010101"},
+      {"00000228", "00000229"},  // year 0 is a leap year
+      {"99991230", "99991231"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(nextDay(c.text), std::string(c.next)) << c.text;
+}
+
+TEST(NextDayTest, RejectsTextsThatAreNotDates) {
+  for (const char* text :
+       {"20241301", "20240001", "20240100", "20240132", "20249999", "2024011", "202401011", "",
+        "2024-1-1", "2024010a", " 2024010", "20240101 ", "99991231"}) {
+    EXPECT_EQ(nextDay(text), std::nullopt) << text;
+  }
+}
+
+}  // namespace
+}  // namespace tarvex
