@@ -22,6 +22,17 @@ void reportOpenFailure(const std::string& path, ScanSink& out) {
   out.toStderr("Can not open " + path + "\n");
 }
 
+// At most two lines per file: what stopped it early, and how many records were skipped.
+void reportProblems(const std::string& path, const mrt::MrtReader& reader, ScanSink& out) {
+  if (!reader.damage().empty()) {
+    out.toStderr("tarvex: " + path + ": " + std::string(reader.damage()) + "\n");
+  }
+  if (std::uint64_t skipped = reader.malformedRecords(); skipped != 0) {
+    out.toStderr("tarvex: " + path + ": skipped " + std::to_string(skipped) + " malformed " +
+                 (skipped == 1 ? "record" : "records") + "\n");
+  }
+}
+
 }  // namespace
 
 void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
@@ -35,9 +46,7 @@ void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanS
   }
   mrt::BgpUpdate update;
   while (reader->next(update)) examineEntry(update, settings, out);
-  if (std::string problem = reader->problem(); !problem.empty()) {
-    out.toStderr("tarvex: " + path + ": " + problem + "\n");
-  }
+  reportProblems(path, *reader, out);
 }
 
 }  // namespace tarvex

@@ -1,8 +1,10 @@
 // The dump file scan: the one place where a dump file is opened and read.
 //
 // Every input mode hands it one path at a time. Each UPDATE message of the file goes to the
-// update walk; a file that cannot be opened is reported and skipped, and a damaged file ends with
-// one "tarvex: " warning. Nothing here ends the process: the caller goes on with its next file.
+// update walk; a file that cannot be opened is reported and skipped. At the end of a file, at most
+// two "tarvex: " warnings on standard error name it: what damage stopped it early, and how many
+// malformed records were skipped. Nothing here ends the process: the caller goes on with its next
+// file.
 #pragma once
 
 #include <string>

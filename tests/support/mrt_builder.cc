@@ -16,9 +16,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-void append(Bytes& out, const Bytes& more) {
-  out.insert(out.end(), more.begin(), more.end());
-}
+void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 Bytes u16be(std::uint32_t value) {
   return {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
@@ -117,9 +115,7 @@ Bytes asPathValue(const std::vector<Segment>& segments, int asnWidth) {
   return out;
 }
 
-Bytes originAttribute(std::uint8_t origin) {
-  return attribute(0x40, 1, {origin});
-}
+Bytes originAttribute(std::uint8_t origin) { return attribute(0x40, 1, {origin}); }
 
 Bytes asPathAttribute(const std::vector<Segment>& segments, int asnWidth) {
   return attribute(0x40, 2, asPathValue(segments, asnWidth));
@@ -129,9 +125,7 @@ Bytes as4PathAttribute(const std::vector<Segment>& segments) {
   return attribute(0xc0, 17, asPathValue(segments, 4));
 }
 
-Bytes nextHopAttribute(const std::string& ipv4) {
-  return attribute(0x40, 3, address(ipv4));
-}
+Bytes nextHopAttribute(const std::string& ipv4) { return attribute(0x40, 3, address(ipv4)); }
 
 Bytes aggregatorAttribute(std::uint32_t asn, int asnWidth, const std::string& ip) {
   return attribute(0xc0, 7, concat({asnWidth == 4 ? u32be(asn) : u16be(asn), address(ip)}));
@@ -143,8 +137,8 @@ Bytes as4AggregatorAttribute(std::uint32_t asn, const std::string& ip) {
 
 Bytes mpReachAttribute(std::uint16_t afi, std::uint8_t safi, const Bytes& nextHop,
                        const Bytes& nlri) {
-  Bytes value = concat({u16be(afi), Bytes{safi, static_cast<std::uint8_t>(nextHop.size())}, nextHop,
-                        Bytes{0}, nlri});
+  Bytes value = concat({u16be(afi), Bytes{safi, static_cast<std::uint8_t>(nextHop.size())},
+                        nextHop, Bytes{0}, nlri});
   return attribute(0x80, 14, value);
 }
 
@@ -160,13 +154,10 @@ Bytes updateRecord(const SimpleUpdate& update) {
   if (update.withPath) {
     append(attributes, asPathAttribute(update.path, update.session.as4 ? 4 : 2));
   }
-  if (!update.announced.empty())
-    append(attributes, nextHopAttribute(update.session.peerIp.find(':') == std::string::npos
-                                            ? update.session.peerIp
-                                            : "192.0.2.1"));
+  if (!update.announced.empty()) append(attributes, nextHopAttribute(update.session.peerIp.find(':') == std::string::npos ? update.session.peerIp : "192.0.2.1"));
   append(attributes, update.extraAttributes);
-  Bytes message =
-      bgpMessage(2, updateBody(prefixes(update.withdrawn), attributes, prefixes(update.announced)));
+  Bytes message = bgpMessage(2, updateBody(prefixes(update.withdrawn), attributes,
+                                           prefixes(update.announced)));
   std::uint16_t subtype = update.session.as4 ? 4 : 1;
   if (update.extendedTimestamp) {
     return mrtRecord(update.time, 17, subtype, bgp4mpBody(update.session, message), 0);
@@ -194,10 +185,12 @@ Bytes gzipCompress(const Bytes& data) {
 Bytes bzip2Compress(const Bytes& data) {
   unsigned int size = static_cast<unsigned int>(data.size() + data.size() / 100 + 600);
   Bytes out(size);
-  int result =
-      BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size,
-                               const_cast<char*>(reinterpret_cast<const char*>(data.data())),
-                               static_cast<unsigned int>(data.size()), 9, 0, 0);
+  // libbz2 refuses a null source, which an empty vector may hand out.
+  static char empty[1] = {0};
+  char* source =
+      data.empty() ? empty : const_cast<char*>(reinterpret_cast<const char*>(data.data()));
+  int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size, source,
+                                        static_cast<unsigned int>(data.size()), 9, 0, 0);
   if (result != BZ_OK) throw std::runtime_error("bzip2 compression failed");
   out.resize(size);
   return out;

@@ -1,0 +1,111 @@
+#include "mrt/attributes.h"
+
+#include "mrt/as_path.h"
+#include "mrt/byte_cursor.h"
+
+namespace tarvex::mrt {
+
+namespace {
+
+constexpr std::uint8_t kFlagExtendedLength = 0x10;
+
+bool isKeptFamily(std::uint16_t afi, std::uint8_t safi) {
+  return (afi == kAfiIpv4 || afi == kAfiIpv6) && safi >= kSafiUnicast &&
+         safi <= kSafiUnicastMulticast;
+}
+
+// Files `nlri` under [afi][safi] unless a list of that pair came first. False when the list is
+// not well formed.
+bool fileList(MpLists& lists, std::uint16_t afi, std::uint8_t safi,
+              std::span<const std::uint8_t> nlri, std::uint8_t& seen) {
+  const std::uint8_t bit = static_cast<std::uint8_t>(1u << ((afi - 1u) * 3u + (safi - 1u)));
+  if ((seen & bit) != 0) return true;
+  seen = static_cast<std::uint8_t>(seen | bit);
+  std::optional<PrefixList> list = parsePrefixList(nlri, afi);
+  if (!list) return false;
+  lists[afi][safi] = *list;
+  return true;
+}
+
+//  MP_REACH_NLRI: AFI (2) | SAFI (1) | next-hop length (1) | next hop | reserved (1) | NLRI
+bool decodeMpReach(std::span<const std::uint8_t> value, MpLists& lists, std::uint8_t& seen) {
+  ByteCursor cursor(value);
+  std::uint16_t afi = 0;
+  std::uint8_t safi = 0;
+  std::uint8_t nextHopLength = 0;
+  if (!cursor.u16be(afi) || !cursor.u8(safi) || !cursor.u8(nextHopLength)) return false;
+  // The reserved byte (once the SNPA count) is skipped, as RFC 4760 says a receiver must.
+  if (!cursor.skip(nextHopLength) || !cursor.skip(1)) return false;
+  if (!isKeptFamily(afi, safi)) return true;
+  return fileList(lists, afi, safi, cursor.rest(), seen);
+}
+
+//  MP_UNREACH_NLRI: AFI (2) | SAFI (1) | withdrawn routes
+bool decodeMpUnreach(std::span<const std::uint8_t> value, MpLists& lists, std::uint8_t& seen) {
+  ByteCursor cursor(value);
+  std::uint16_t afi = 0;
+  std::uint8_t safi = 0;
+  if (!cursor.u16be(afi) || !cursor.u8(safi)) return false;
+  if (!isKeptFamily(afi, safi)) return true;
+  return fileList(lists, afi, safi, cursor.rest(), seen);
+}
+
+}  // namespace
+
+bool decodeAttributes(std::span<const std::uint8_t> block, unsigned asnWidth, PathAttributes& out,
+                      MpLists& announced, MpLists& withdrawn) {
+  ByteCursor cursor(block);
+  std::uint8_t reachSeen = 0;
+  std::uint8_t unreachSeen = 0;
+  while (!cursor.empty()) {
+    std::uint8_t flags = 0;
+    std::uint8_t type = 0;
+    std::size_t length = 0;
+    if (!cursor.u8(flags) || !cursor.u8(type)) return false;
+    if ((flags & kFlagExtendedLength) != 0) {
+      std::uint16_t wide = 0;
+      if (!cursor.u16be(wide)) return false;
+      length = wide;
+    } else {
+      std::uint8_t narrow = 0;
+      if (!cursor.u8(narrow)) return false;
+      length = narrow;
+    }
+    std::span<const std::uint8_t> value;
+    if (!cursor.bytes(length, value)) return false;
+    if (type >= 1 && type <= 32) out.present |= attributeBit(type);
+
+    switch (type) {
+      case kAttrAsPath:
+        if (out.hasAsPath) break;
+        if (!isWellFormedAsPath(value, asnWidth)) return false;
+        out.hasAsPath = true;
+        out.asPath = value;
+        break;
+      case kAttrAs4Path:
+        if (out.hasAs4Path) break;
+        out.hasAs4Path = true;
+        out.as4Path = value;
+        break;
+      case kAttrAggregator:
+        if (out.hasAggregator) break;
+        out.hasAggregator = true;
+        out.aggregator = value;
+        break;
+      case kAttrAs4Aggregator:
+        out.hasAs4Aggregator = true;
+        break;
+      case kAttrMpReachNlri:
+        if (!decodeMpReach(value, announced, reachSeen)) return false;
+        break;
+      case kAttrMpUnreachNlri:
+        if (!decodeMpUnreach(value, withdrawn, unreachSeen)) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace tarvex::mrt

@@ -1,0 +1,141 @@
+#include "mrt/bgp4mp.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "mrt/attributes.h"
+#include "mrt/byte_cursor.h"
+
+namespace tarvex::mrt {
+
+namespace {
+
+constexpr std::size_t kBgpMarkerSize = 16;
+constexpr std::size_t kBgpHeaderSize = 19;  // marker, length, type
+
+bool readAddress(ByteCursor& cursor, std::size_t size, std::array<std::uint8_t, 16>& out) {
+  std::span<const std::uint8_t> bytes;
+  if (!cursor.bytes(size, bytes)) return false;
+  out.fill(0);
+  std::copy(bytes.begin(), bytes.end(), out.begin());
+  return true;
+}
+
+bool readAs(ByteCursor& cursor, unsigned width, std::uint32_t& out) {
+  if (width == 4) return cursor.u32be(out);
+  std::uint16_t narrow = 0;
+  if (!cursor.u16be(narrow)) return false;
+  out = narrow;
+  return true;
+}
+
+// RFC 6793 section 4.2.3: an AGGREGATOR that names a real 2-byte AS (not AS_TRANS) next to an
+// AS4_AGGREGATOR means a 2-byte speaker aggregated the route after the AS4_PATH was written, so
+// the AS4_PATH no longer describes the path.
+bool as4PathApplies(const PathAttributes& attributes) {
+  if (!attributes.hasAs4Path) return false;
+  if (attributes.hasAggregator && attributes.hasAs4Aggregator) {
+    ByteCursor aggregator(attributes.aggregator);
+    std::uint16_t asn = 0;
+    if (aggregator.u16be(asn) && asn != kAsTrans) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
+  if (record.type != kMrtTypeBgp4mp && record.type != kMrtTypeBgp4mpEt) {
+    return DecodeResult::kNotSelected;
+  }
+  if (record.subtype != kSubtypeMessage && record.subtype != kSubtypeMessageAs4) {
+    return DecodeResult::kNotSelected;
+  }
+  ByteCursor body(record.body);
+  std::uint32_t microseconds = 0;
+  if (record.type == kMrtTypeBgp4mpEt && !body.u32be(microseconds)) {
+    return DecodeResult::kMalformed;
+  }
+
+  const unsigned asnWidth = record.subtype == kSubtypeMessageAs4 ? 4 : 2;
+  std::uint32_t peerAs = 0;
+  std::uint32_t localAs = 0;
+  std::uint16_t interfaceIndex = 0;
+  std::uint16_t afi = 0;
+  if (!readAs(body, asnWidth, peerAs) || !readAs(body, asnWidth, localAs) ||
+      !body.u16be(interfaceIndex) || !body.u16be(afi)) {
+    return DecodeResult::kMalformed;
+  }
+  std::size_t addressSize = 0;
+  if (afi == kAfiIpv4) {
+    addressSize = 4;
+  } else if (afi == kAfiIpv6) {
+    addressSize = 16;
+  } else {
+    return DecodeResult::kMalformed;
+  }
+  if (!readAddress(body, addressSize, update.peerAddress) ||
+      !readAddress(body, addressSize, update.localAddress)) {
+    return DecodeResult::kMalformed;
+  }
+
+  std::span<const std::uint8_t> marker;
+  if (!body.bytes(kBgpMarkerSize, marker)) return DecodeResult::kMalformed;
+  if (!std::all_of(marker.begin(), marker.end(), [](std::uint8_t b) { return b == 0xff; })) {
+    return DecodeResult::kMalformed;
+  }
+  std::uint16_t messageLength = 0;
+  std::uint8_t messageType = 0;
+  if (!body.u16be(messageLength) || !body.u8(messageType)) return DecodeResult::kMalformed;
+  // The length counts the 19 header bytes; bytes of the record after the message are ignored.
+  if (messageLength < kBgpHeaderSize) return DecodeResult::kMalformed;
+  ByteCursor message;
+  if (!body.sub(messageLength - kBgpHeaderSize, message)) return DecodeResult::kMalformed;
+  if (messageType != kBgpMessageUpdate) return DecodeResult::kNotSelected;
+
+  std::uint16_t withdrawnLength = 0;
+  ByteCursor withdrawnBytes;
+  std::uint16_t attributesLength = 0;
+  ByteCursor attributeBytes;
+  if (!message.u16be(withdrawnLength) || !message.sub(withdrawnLength, withdrawnBytes) ||
+      !message.u16be(attributesLength) || !message.sub(attributesLength, attributeBytes)) {
+    return DecodeResult::kMalformed;
+  }
+  std::optional<PrefixList> withdrawn = parsePrefixList(withdrawnBytes.rest(), kAfiIpv4);
+  std::optional<PrefixList> announced = parsePrefixList(message.rest(), kAfiIpv4);
+  if (!withdrawn || !announced) return DecodeResult::kMalformed;
+
+  update.mpAnnounced = {};
+  update.mpWithdrawn = {};
+  PathAttributes attributes;
+  if (!decodeAttributes(attributeBytes.rest(), asnWidth, attributes, update.mpAnnounced,
+                        update.mpWithdrawn)) {
+    return DecodeResult::kMalformed;
+  }
+
+  update.time = record.timestamp;
+  update.microseconds = microseconds;
+  update.type = record.type;
+  update.subtype = record.subtype;
+  update.bgpType = messageType;
+  update.peerAs = peerAs;
+  update.localAs = localAs;
+  update.addressFamily = afi;
+  update.withdrawn = *withdrawn;
+  update.announced = *announced;
+  update.hasAttributes = attributesLength != 0;
+  update.attributeFlags = attributes.present;
+  update.asPath = nullptr;
+  if (attributes.hasAsPath) {
+    // In 4-byte sessions the AS_PATH already holds the real ASNs and AS4_PATH is ignored.
+    if (asnWidth == 2 && as4PathApplies(attributes)) {
+      asPath_.assignWithAs4Path(attributes.asPath, attributes.as4Path);
+    } else {
+      asPath_.assign(attributes.asPath, asnWidth);
+    }
+    update.asPath = &asPath_;
+  }
+  return DecodeResult::kUpdate;
+}
+
+}  // namespace tarvex::mrt

@@ -1,0 +1,152 @@
+#include "mrt/bzip2_source.h"
+
+#include <bzlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+namespace tarvex::mrt {
+
+namespace {
+
+const char* bzip2ErrorText(int code) {
+  switch (code) {
+    case BZ_DATA_ERROR:
+      return "data integrity error";
+    case BZ_DATA_ERROR_MAGIC:
+      return "bad stream header";
+    case BZ_MEM_ERROR:
+      return "out of memory";
+    default:
+      return "unexpected decompressor state";
+  }
+}
+
+constexpr std::size_t kMaxChunk = std::numeric_limits<unsigned int>::max() / 2;
+
+}  // namespace
+
+struct Bzip2Source::Stream {
+  bz_stream state{};
+  bool open = false;
+  ~Stream() {
+    if (open) BZ2_bzDecompressEnd(&state);
+  }
+};
+
+Bzip2Source::Bzip2Source(std::unique_ptr<ByteSource> compressed,
+                         std::span<const std::uint8_t> peeked)
+    : input_(std::move(compressed), peeked), stream_(std::make_unique<Stream>()) {}
+
+Bzip2Source::~Bzip2Source() = default;
+
+void Bzip2Source::stop(std::string reason) {
+  fail(std::move(reason));
+  phase_ = Phase::kDone;
+}
+
+// At the start of a stream, or at the end of the file after the last one.
+bool Bzip2Source::startStream() {
+  input_.want(3);
+  if (input_.size() == 0) {
+    if (!input_.sourceFailure().empty()) {
+      stop(std::string(input_.sourceFailure()));
+    } else {
+      phase_ = Phase::kDone;
+    }
+    return false;
+  }
+  const std::uint8_t* bytes = input_.data();
+  if (input_.size() >= 3 && bytes[0] == 'B' && bytes[1] == 'Z' && bytes[2] == 'h') {
+    if (stream_->open) {
+      BZ2_bzDecompressEnd(&stream_->state);
+      stream_->open = false;
+    }
+    stream_->state = bz_stream{};
+    int result = BZ2_bzDecompressInit(&stream_->state, 0, 0);
+    if (result != BZ_OK) {
+      stop(std::string("bzip2 decompressor cannot start (") + bzip2ErrorText(result) + ")");
+      return false;
+    }
+    stream_->open = true;
+    phase_ = Phase::kInStream;
+    return true;
+  }
+  // Something follows the last stream: zero padding is harmless, anything else is reported.
+  std::uint64_t trailing = 0;
+  bool allZero = true;
+  do {
+    const std::uint8_t* rest = input_.data();
+    allZero =
+        allZero && std::all_of(rest, rest + input_.size(), [](std::uint8_t b) { return b == 0; });
+    trailing += input_.size();
+    input_.consume(input_.size());
+  } while (input_.refill());
+  if (!input_.sourceFailure().empty()) {
+    stop(std::string(input_.sourceFailure()));
+  } else if (!allZero) {
+    stop("the " + std::to_string(trailing) +
+         " bytes after the end of the bzip2 data are not bzip2 data");
+  } else {
+    phase_ = Phase::kDone;
+  }
+  return false;
+}
+
+std::size_t Bzip2Source::read(std::span<std::uint8_t> into) {
+  std::size_t written = 0;
+  while (written < into.size() && phase_ != Phase::kDone) {
+    if (phase_ == Phase::kStreamStart) {
+      if (!startStream()) break;
+      continue;
+    }
+    if (input_.size() == 0 && !input_.refill()) {
+      if (!input_.sourceFailure().empty()) {
+        stop(std::string(input_.sourceFailure()));
+      } else {
+        stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
+             " decompressed bytes");
+      }
+      break;
+    }
+    bz_stream& state = stream_->state;
+    const unsigned int availIn =
+        static_cast<unsigned int>(std::min<std::size_t>(input_.size(), kMaxChunk));
+    const unsigned int availOut =
+        static_cast<unsigned int>(std::min<std::size_t>(into.size() - written, kMaxChunk));
+    state.next_in = reinterpret_cast<char*>(input_.data());
+    state.avail_in = availIn;
+    state.next_out = reinterpret_cast<char*>(into.data() + written);
+    state.avail_out = availOut;
+    int result = BZ2_bzDecompress(&state);
+    const std::size_t consumed = availIn - state.avail_in;
+    const std::size_t produced = availOut - state.avail_out;
+    input_.consume(consumed);
+    written += produced;
+    produced_ += produced;
+    if (result == BZ_STREAM_END) {
+      BZ2_bzDecompressEnd(&state);
+      stream_->open = false;
+      phase_ = Phase::kStreamStart;
+      continue;
+    }
+    if (result != BZ_OK) {
+      stop(std::string("bzip2 data is damaged (") + bzip2ErrorText(result) + ") after " +
+           std::to_string(produced_) + " decompressed bytes");
+      break;
+    }
+    if (consumed == 0 && produced == 0 && !input_.refill()) {
+      if (!input_.sourceFailure().empty()) {
+        stop(std::string(input_.sourceFailure()));
+      } else {
+        stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
+             " decompressed bytes");
+      }
+      break;
+    }
+  }
+  return written;
+}
+
+}  // namespace tarvex::mrt

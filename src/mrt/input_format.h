@@ -1,0 +1,22 @@
+// Chooses how to read a dump from its first bytes, never from its name.
+//
+// gzip (1f 8b) and bzip2 ("BZh", a block size digit and a block or end-of-stream signature)
+// are decompressed; xz is recognised and refused with a failure; anything else is read as plain
+// MRT. The returned source yields the decompressed bytes.
+#pragma once
+
+#include <memory>
+
+#include "mrt/byte_source.h"
+
+namespace tarvex::mrt {
+
+enum class InputFormat { kPlain, kGzip, kBzip2, kXz };
+
+/// The format that `head` (the first up to 10 bytes of the input) announces.
+InputFormat detectInputFormat(std::span<const std::uint8_t> head);
+
+/// Wraps `raw` in the decompressor its first bytes ask for.
+std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw);
+
+}  // namespace tarvex::mrt

@@ -1,0 +1,90 @@
+// Prefix lists in the NLRI encoding of RFC 4271 section 4.3 (withdrawn routes, NLRI, and the
+// prefixes of MP_REACH_NLRI / MP_UNREACH_NLRI, RFC 4760):
+//
+//   +---------------------------+
+//   |   Length (1 octet, bits)  |
+//   +---------------------------+
+//   |   Prefix (ceil(Length/8) octets, the significant part of the address)
+//   +---------------------------+
+//
+// A `PrefixList` is a view of such a run inside the record buffer, checked once when the message
+// is decoded (`parsePrefixList`) and decoded again, cheaply, each time it is iterated. It owns
+// nothing and is valid as long as the record it points into. There is no cap on the count.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tarvex::mrt {
+
+inline constexpr std::uint16_t kAfiIpv4 = 1;
+inline constexpr std::uint16_t kAfiIpv6 = 2;
+
+/// One IPv4 prefix as it stands on the wire; host bits past the length are kept.
+struct Ipv4Prefix {
+  std::uint32_t address = 0;  // host byte order: 10.0.0.0 is 0x0A000000
+  std::uint8_t length = 0;    // 0..32
+};
+
+class PrefixList {
+ public:
+  PrefixList() = default;
+  /// `wire` must hold exactly `count` well-formed prefixes of the family `afi`; use
+  /// `parsePrefixList` to make one from unchecked bytes.
+  PrefixList(std::span<const std::uint8_t> wire, std::size_t count, std::uint16_t afi)
+      : wire_(wire), count_(count), afi_(afi) {}
+
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  std::uint16_t afi() const { return afi_; }
+  std::span<const std::uint8_t> wire() const { return wire_; }
+
+  /// Walks an IPv4 list in wire order. The list was checked when it was made, so the iterator
+  /// reads within it without further tests.
+  class Ipv4Iterator {
+   public:
+    Ipv4Iterator() = default;
+    explicit Ipv4Iterator(std::span<const std::uint8_t> rest) : rest_(rest) { load(); }
+    const Ipv4Prefix& operator*() const { return current_; }
+    const Ipv4Prefix* operator->() const { return &current_; }
+    Ipv4Iterator& operator++() {
+      rest_ = rest_.subspan(1 + (current_.length + 7u) / 8u);
+      load();
+      return *this;
+    }
+    bool operator==(const Ipv4Iterator& other) const { return rest_.size() == other.rest_.size(); }
+
+   private:
+    void load() {
+      if (rest_.empty()) return;
+      current_.length = rest_[0];
+      const std::size_t octets = (current_.length + 7u) / 8u;
+      std::uint32_t address = 0;
+      for (std::size_t i = 0; i < 4; ++i) {
+        address <<= 8;
+        if (i < octets) address |= rest_[1 + i];
+      }
+      current_.address = address;
+    }
+    std::span<const std::uint8_t> rest_;
+    Ipv4Prefix current_;
+  };
+
+  /// Iteration is meaningful for IPv4 lists only.
+  Ipv4Iterator begin() const { return Ipv4Iterator(wire_); }
+  Ipv4Iterator end() const { return Ipv4Iterator(wire_.last(0)); }
+
+ private:
+  std::span<const std::uint8_t> wire_;
+  std::size_t count_ = 0;
+  std::uint16_t afi_ = kAfiIpv4;
+};
+
+/// Checks that `wire` is a whole number of prefixes of `afi` (1: lengths up to 32, 2: up to 128)
+/// and counts them. Nothing when a length is too large for the family or a prefix runs past the
+/// end: the message that holds the list is malformed.
+std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi);
+
+}  // namespace tarvex::mrt

@@ -1,0 +1,161 @@
+// The update walk: which entries are searched and the order of their prefix lists. With no
+// criteria named, every prefix of non-zero length of an entry with an AS path is reported, so the
+// report shows exactly which lists were walked and in which order.
+#include "scan/update_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "mrt/as_path.h"
+#include "mrt_builder.h"
+
+namespace tarvex {
+namespace {
+
+using testing::Bytes;
+
+class CaptureSink final : public ScanSink {
+ public:
+  void write(Channel channel, std::string_view bytes) override {
+    if (channel == Channel::kReport) {
+      std::string line(bytes.substr(0, bytes.size() - 1));  // without the newline
+      // Keep the form and the prefix: "W 10.0.0.0/8".
+      std::vector<std::string> fields;
+      std::size_t start = 0;
+      for (std::size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
+        fields.push_back(line.substr(start, bar - start));
+      }
+      fields.push_back(line.substr(start));
+      lines.push_back(fields.at(1) + " " + fields.at(6));
+    } else {
+      other += bytes;
+    }
+  }
+  std::vector<std::string> lines;
+  std::string other;
+};
+
+// An UPDATE whose lists are filled one by one; the wire bytes live as long as the entry.
+class Entry {
+ public:
+  Entry() {
+    update.time = 1;
+    update.type = mrt::kMrtTypeBgp4mp;
+    update.subtype = mrt::kSubtypeMessageAs4;
+    update.bgpType = mrt::kBgpMessageUpdate;
+    update.addressFamily = mrt::kAfiIpv4;
+    pathWire_ = testing::asPathValue({{testing::kAsSequence, {64500}}}, 4);
+    path_.assign(pathWire_, 4);
+    update.asPath = &path_;
+  }
+  Entry(const Entry&) = delete;
+  Entry& operator=(const Entry&) = delete;
+
+  mrt::PrefixList list(std::vector<std::string> prefixes, std::uint16_t afi = mrt::kAfiIpv4) {
+    wires_.push_back(testing::prefixes(prefixes));
+    return *mrt::parsePrefixList(wires_.back(), afi);
+  }
+
+  mrt::BgpUpdate update;
+
+ private:
+  std::deque<Bytes> wires_;
+  Bytes pathWire_;
+  mrt::AsPath path_;
+};
+
+std::vector<std::string> walk(const mrt::BgpUpdate& update) {
+  SearchSettings settings;
+  settings.reset();
+  CaptureSink sink;
+  examineEntry(update, settings, sink);
+  EXPECT_EQ(sink.other, "");
+  return sink.lines;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(UpdateWalk, FourteenListsInTheirOrderIpv6NeverReported) {
+  Entry entry;
+  mrt::BgpUpdate& u = entry.update;
+  u.withdrawn = entry.list({"1.0.0.0/8", "1.1.0.0/16"});
+  u.mpWithdrawn[1][1] = entry.list({"2.0.0.0/8"});
+  u.mpWithdrawn[1][2] = entry.list({"3.0.0.0/8"});
+  u.mpWithdrawn[1][3] = entry.list({"4.0.0.0/8"});
+  u.mpWithdrawn[2][1] = entry.list({"2001:db8:1::/48"}, mrt::kAfiIpv6);
+  u.mpWithdrawn[2][2] = entry.list({"2001:db8:2::/48"}, mrt::kAfiIpv6);
+  u.mpWithdrawn[2][3] = entry.list({"2001:db8:3::/48"}, mrt::kAfiIpv6);
+  u.announced = entry.list({"5.0.0.0/8"});
+  u.mpAnnounced[1][1] = entry.list({"6.0.0.0/8"});
+  u.mpAnnounced[1][2] = entry.list({"7.0.0.0/8", "7.7.0.0/16"});
+  u.mpAnnounced[1][3] = entry.list({"8.0.0.0/8"});
+  u.mpAnnounced[2][1] = entry.list({"2001:db8:4::/48"}, mrt::kAfiIpv6);
+  u.mpAnnounced[2][2] = entry.list({"2001:db8:5::/48"}, mrt::kAfiIpv6);
+  u.mpAnnounced[2][3] = entry.list({"2001:db8:6::/48"}, mrt::kAfiIpv6);
+  u.attributeFlags = mrt::attributeBit(14) | mrt::attributeBit(15);
+  EXPECT_EQ(walk(u),
+            (Lines{"W 1.0.0.0/8", "W 1.1.0.0/16", "W 2.0.0.0/8", "W 3.0.0.0/8", "W 4.0.0.0/8",
+                   "W 5.0.0.0/8", "W 6.0.0.0/8", "W 7.0.0.0/8", "W 7.7.0.0/16", "W 8.0.0.0/8"}));
+}
+
+TEST(UpdateWalk, MpWithdrawalsComeBeforeMpAnnouncements) {
+  Entry entry;
+  entry.update.mpAnnounced[1][1] = entry.list({"6.0.0.0/8"});
+  entry.update.mpWithdrawn[1][2] = entry.list({"3.0.0.0/8"});
+  entry.update.attributeFlags = mrt::attributeBit(14) | mrt::attributeBit(15);
+  EXPECT_EQ(walk(entry.update), (Lines{"A 3.0.0.0/8", "A 6.0.0.0/8"}));
+}
+
+TEST(UpdateWalk, WithdrawnRoutesComeBeforeAnnouncedOnes) {
+  Entry entry;
+  entry.update.announced = entry.list({"5.0.0.0/8"});
+  entry.update.withdrawn = entry.list({"1.0.0.0/8"});
+  EXPECT_EQ(walk(entry.update), (Lines{"W 1.0.0.0/8", "W 5.0.0.0/8"}));
+}
+
+TEST(UpdateWalk, OnlyIpv6ListsGiveNothing) {
+  Entry entry;
+  entry.update.mpAnnounced[2][1] = entry.list({"2001:db8:4::/48"}, mrt::kAfiIpv6);
+  entry.update.mpWithdrawn[2][1] = entry.list({"2001:db8:1::/48"}, mrt::kAfiIpv6);
+  entry.update.attributeFlags = mrt::attributeBit(14) | mrt::attributeBit(15);
+  EXPECT_TRUE(walk(entry.update).empty());
+}
+
+TEST(UpdateWalk, MpWithdrawalAloneHasNoLineForm) {
+  Entry entry;
+  entry.update.mpWithdrawn[1][2] = entry.list({"3.0.0.0/8"});
+  entry.update.attributeFlags = mrt::attributeBit(15);
+  EXPECT_TRUE(walk(entry.update).empty());
+}
+
+TEST(UpdateWalk, OnlyBgp4mpUpdatesAreSearched) {
+  struct Case {
+    const char* name;
+    std::uint16_t type;
+    std::uint16_t subtype;
+    std::uint8_t bgpType;
+    bool searched;
+  };
+  const Case cases[] = {
+      {"BGP4MP, 2-byte", 16, 1, 2, true}, {"BGP4MP, 4-byte", 16, 4, 2, true},
+      {"BGP4MP_ET", 17, 4, 2, true},      {"BGP4MP_ET, 2-byte", 17, 1, 2, true},
+      {"state change", 16, 0, 2, false},  {"state change AS4", 16, 5, 2, false},
+      {"ADD-PATH", 16, 9, 2, false},      {"TABLE_DUMP_V2", 13, 4, 2, false},
+      {"OPEN", 16, 1, 1, false},          {"NOTIFICATION", 16, 4, 3, false},
+      {"KEEPALIVE", 16, 4, 4, false},     {"ROUTE-REFRESH", 17, 4, 5, false},
+  };
+  for (const Case& c : cases) {
+    Entry entry;
+    entry.update.type = c.type;
+    entry.update.subtype = c.subtype;
+    entry.update.bgpType = c.bgpType;
+    entry.update.announced = entry.list({"5.0.0.0/8"});
+    EXPECT_EQ(walk(entry.update).size(), c.searched ? 1u : 0u) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace tarvex
