@@ -38,12 +38,14 @@ int runTarvex(int argc, char** argv) {
     }
   }
 
+  // Both criteria are complete before the first dump is opened; a list that cannot be opened
+  // ends the run (its loader has said why).
   if (!settings.cidrFile.empty()) {
     const IpSet* cidrSet = nullptr;
-    loadCidrFile(settings.cidrFile, &cidrSet);
+    if (!loadCidrFile(settings.cidrFile, &cidrSet, out)) return 1;
     settings.cidrSet = cidrSet;
   }
-  if (!settings.asnFile.empty()) loadAsnFile(settings);
+  if (!settings.asnFile.empty() && !loadAsnFile(settings, out)) return 1;
 
   // From here on the settings are only read.
   const SearchSettings& run = settings;

@@ -7,8 +7,11 @@
 // copying or destroying a record never touches it.
 #pragma once
 
-#include <set>
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tarvex {
@@ -16,9 +19,18 @@ namespace tarvex {
 class IpSet;
 
 struct SearchSettings {
-  /// Texts compared with the origin token of an AS path; any byte string may be a key.
-  /// `std::less<>` allows lookups by `std::string_view` without building a string.
-  using AsnSet = std::set<std::string, std::less<>>;
+  /// Hashes texts of any string type alike, so the AS number set can be asked with a
+  /// `std::string_view` without building a string.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  /// Texts compared with the origin token of an AS path; any byte string may be a key. Only
+  /// membership is ever asked, once per prefix list, so a hash set keeps that one lookup
+  /// independent of the size of the list.
+  using AsnSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
 
   int verbose = 0;                       // non-zero: progress lines on standard error
   int orMatch = 0;                       // non-zero: one criterion is enough
