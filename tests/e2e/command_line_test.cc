@@ -114,6 +114,43 @@ TEST(CommandLineTest, MissingDumpGivesBothMessagesAndTheRunGoesOn) {
   EXPECT_EQ(run.status, 1);
 }
 
+// One announcement of 203.0.113.0/24, as the report line shows it.
+const std::string kAnnouncementLine =
+    "900|A|192.0.2.1|AS64500|192.0.2.2|AS64501|203.0.113.0/24|64500 64510\n";
+
+std::string writeOneAnnouncement(const TempDir& dir) {
+  SimpleUpdate update;
+  update.announced = {"203.0.113.0/24"};
+  writeFile(dir.file("dump.gz"), updateRecord(update), Compression::kGzip);
+  return dir.file("dump.gz");
+}
+
+TEST(CommandLineTest, ReportGoesToTheOutfileOrToStandardOutputWhenTheValueIsEmpty) {
+  TempDir dir;
+  std::string dump = writeOneAnnouncement(dir);
+
+  RunResult toFile = runTarvex({"--outfile", dir.file("o"), "--update", dump});
+  EXPECT_EQ(toFile.out, "");
+  EXPECT_EQ(toFile.status, 1);
+  EXPECT_EQ(readFile(dir.file("o")), kAnnouncementLine);
+
+  RunResult emptyValue = runTarvex({"--outfile", dir.file("o"), "--outfile=", "--update", dump});
+  EXPECT_EQ(emptyValue.out, kAnnouncementLine);
+  EXPECT_EQ(emptyValue.err, "");
+  EXPECT_EQ(emptyValue.status, 1);
+}
+
+TEST(CommandLineTest, ATextOptionGivenTwiceKeepsItsLastValue) {
+  TempDir dir;
+  std::string dump = writeOneAnnouncement(dir);
+  writeText(dir.file("cidr"), "203.0.113.0/24\n");
+  RunResult run = runTarvex({"--cidrfile", dir.file("missing"), "--cidrfile", dir.file("cidr"),
+                             "--update", dump});
+  EXPECT_EQ(run.out, kAnnouncementLine);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 1);
+}
+
 // An output file that cannot be opened would lose every report line: the run stops before any
 // criteria file or dump is opened.
 TEST(CommandLineTest, UnwritableOutfileEndsTheRunBeforeAnythingIsOpened) {
