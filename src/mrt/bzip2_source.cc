@@ -73,21 +73,9 @@ bool Bzip2Source::startStream() {
     phase_ = Phase::kInStream;
     return true;
   }
-  // Something follows the last stream: zero padding is harmless, anything else is reported.
-  std::uint64_t trailing = 0;
-  bool allZero = true;
-  do {
-    const std::uint8_t* rest = input_.data();
-    allZero =
-        allZero && std::all_of(rest, rest + input_.size(), [](std::uint8_t b) { return b == 0; });
-    trailing += input_.size();
-    input_.consume(input_.size());
-  } while (input_.refill());
-  if (!input_.sourceFailure().empty()) {
-    stop(std::string(input_.sourceFailure()));
-  } else if (!allZero) {
-    stop("the " + std::to_string(trailing) +
-         " bytes after the end of the bzip2 data are not bzip2 data");
+  // Something follows the last stream.
+  if (std::string problem = input_.dropTrailingBytes("bzip2"); !problem.empty()) {
+    stop(std::move(problem));
   } else {
     phase_ = Phase::kDone;
   }

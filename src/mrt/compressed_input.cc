@@ -32,4 +32,22 @@ bool CompressedInput::refill() {
   return true;
 }
 
+std::string CompressedInput::dropTrailingBytes(std::string_view format) {
+  // Zero padding (tape blocks, preallocated files) is harmless; anything else is reported,
+  // though every record before it was read.
+  std::uint64_t trailing = 0;
+  bool allZero = true;
+  do {
+    const std::uint8_t* bytes = data();
+    allZero = allZero && std::all_of(bytes, bytes + size(), [](std::uint8_t b) { return b == 0; });
+    trailing += size();
+    consume(size());
+  } while (refill());
+  if (!sourceFailure().empty()) return std::string(sourceFailure());
+  if (allZero) return {};
+  std::string name(format);
+  return "the " + std::to_string(trailing) + " bytes after the end of the " + name +
+         " data are not " + name + " data";
+}
+
 }  // namespace tarvex::mrt

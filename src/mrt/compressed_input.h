@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "mrt/byte_source.h"
@@ -35,6 +36,11 @@ class CompressedInput {
   }
 
   std::string_view sourceFailure() const { return source_->failure(); }
+
+  /// Reads and drops everything left in the source after the last compressed stream. Empty when
+  /// nothing or only zero bytes (padding) were left; otherwise the problem, in the words of
+  /// `format` ("gzip", "bzip2"), or the source's own failure.
+  std::string dropTrailingBytes(std::string_view format);
 
  private:
   static constexpr std::size_t kCapacity = 256 * 1024;

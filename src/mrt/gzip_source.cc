@@ -76,22 +76,9 @@ bool GzipSource::startMember() {
     phase_ = Phase::kHeader;
     return true;
   }
-  // Something follows the last member. Zero padding (tape blocks, preallocated files) is
-  // harmless; anything else is reported, though every record before it was read.
-  std::uint64_t trailing = 0;
-  bool allZero = true;
-  do {
-    const std::uint8_t* bytes = input_.data();
-    allZero =
-        allZero && std::all_of(bytes, bytes + input_.size(), [](std::uint8_t b) { return b == 0; });
-    trailing += input_.size();
-    input_.consume(input_.size());
-  } while (input_.refill());
-  if (!input_.sourceFailure().empty()) {
-    stop(std::string(input_.sourceFailure()));
-  } else if (!allZero) {
-    stop("the " + std::to_string(trailing) +
-         " bytes after the end of the gzip data are not gzip data");
+  // Something follows the last member.
+  if (std::string problem = input_.dropTrailingBytes("gzip"); !problem.empty()) {
+    stop(std::move(problem));
   } else {
     phase_ = Phase::kDone;
   }

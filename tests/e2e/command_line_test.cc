@@ -144,8 +144,8 @@ TEST(CommandLineTest, ATextOptionGivenTwiceKeepsItsLastValue) {
   TempDir dir;
   std::string dump = writeOneAnnouncement(dir);
   writeText(dir.file("cidr"), "203.0.113.0/24\n");
-  RunResult run = runTarvex({"--cidrfile", dir.file("missing"), "--cidrfile", dir.file("cidr"),
-                             "--update", dump});
+  RunResult run = runTarvex(
+      {"--cidrfile", dir.file("missing"), "--cidrfile", dir.file("cidr"), "--update", dump});
   EXPECT_EQ(run.out, kAnnouncementLine);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 1);

@@ -22,23 +22,6 @@ using testing::RunResult;
 using testing::TempDir;
 using testing::writeText;
 
-constexpr const char* kSetpriv = "/usr/bin/setpriv";
-
-std::optional<RunResult> runWithoutPrivileges(const std::vector<std::string>& arguments,
-                                              const RunOptions& options) {
-  if (geteuid() != 0) return testing::runTarvex(arguments, options);
-  if (access(kSetpriv, X_OK) != 0) return std::nullopt;
-  const std::vector<std::string> drop = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                         TARVEX_BINARY};
-  std::vector<std::string> probe = drop;
-  probe.push_back("--help");
-  RunResult help = testing::runProgram(kSetpriv, probe);
-  if (help.status != 1 || help.out.empty()) return std::nullopt;
-  std::vector<std::string> wrapped = drop;
-  wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-  return testing::runProgram(kSetpriv, wrapped, options);
-}
-
 class CriteriaListsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,7 +68,7 @@ TEST_F(CriteriaListsTest, UnopenableListEndsTheRunBeforeAnyDump) {
         "--outfile",   "out",    "--cidrfile", "blocks.txt", "--asnfile",
         "origins.txt", c.option, c.path,       "--update",   "no-such-dump.gz"};
     std::optional<RunResult> run = c.needsUnprivilegedRun
-                                       ? runWithoutPrivileges(arguments, inTemp())
+                                       ? testing::runTarvexWithoutPrivileges(arguments, inTemp())
                                        : testing::runTarvex(arguments, inTemp());
     if (!run) {
       std::cout << "skipped: no way to run without privileges\n";

@@ -21,22 +21,6 @@ using testing::RunOptions;
 using testing::RunResult;
 using testing::TempDir;
 
-constexpr const char* kSetpriv = "/usr/bin/setpriv";
-
-std::optional<RunResult> runWithoutPrivileges(const std::vector<std::string>& arguments,
-                                              const RunOptions& options) {
-  if (geteuid() != 0) return testing::runTarvex(arguments, options);
-  if (access(kSetpriv, X_OK) != 0) return std::nullopt;
-  std::vector<std::string> wrapped = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                      TARVEX_BINARY};
-  wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-  // The usage text proves that the binary itself can be run by that user.
-  RunResult probe = testing::runProgram(
-      kSetpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", TARVEX_BINARY, "--help"});
-  if (probe.status != 1 || probe.out.empty()) return std::nullopt;
-  return testing::runProgram(kSetpriv, wrapped, options);
-}
-
 class UnreadableInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,7 +48,8 @@ TEST_F(UnreadableInputTest, AnUnreadableListFileIsReportedAndNothingIsScanned) {
   addDump("dump.gz");
   testing::writeText(temp_.file("list"), "dump.gz\n");
   lock("list");
-  std::optional<RunResult> result = runWithoutPrivileges({"--verbose", "--file", "list"}, inTemp());
+  std::optional<RunResult> result =
+      testing::runTarvexWithoutPrivileges({"--verbose", "--file", "list"}, inTemp());
   if (!result) GTEST_SKIP() << "no way to run without privileges";
   EXPECT_EQ(result->out, "");
   EXPECT_EQ(result->err, "Couldn't open file list\n");
@@ -78,10 +63,10 @@ TEST_F(UnreadableInputTest, UnreadableDirectoriesAddNothingAndSayNothing) {
   addDump("partly/fine/2024.01/UPDATES/updates.20240101.0015.gz");
   lock("locked-archive");
   lock("partly/locked-updates/2024.01/UPDATES");
-  std::optional<RunResult> result =
-      runWithoutPrivileges({"--verbose", "--startdate=20240101", "--enddate=20240101",
-                            "--dir=locked-archive", "--dir=partly", "--dir=open"},
-                           inTemp());
+  std::optional<RunResult> result = testing::runTarvexWithoutPrivileges(
+      {"--verbose", "--startdate=20240101", "--enddate=20240101", "--dir=locked-archive",
+       "--dir=partly", "--dir=open"},
+      inTemp());
   if (!result) GTEST_SKIP() << "no way to run without privileges";
   EXPECT_EQ(result->err,
             "Building list of files...\n"

@@ -16,7 +16,9 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void append(Bytes& out, const Bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
 
 Bytes u16be(std::uint32_t value) {
   return {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
@@ -115,7 +117,9 @@ Bytes asPathValue(const std::vector<Segment>& segments, int asnWidth) {
   return out;
 }
 
-Bytes originAttribute(std::uint8_t origin) { return attribute(0x40, 1, {origin}); }
+Bytes originAttribute(std::uint8_t origin) {
+  return attribute(0x40, 1, {origin});
+}
 
 Bytes asPathAttribute(const std::vector<Segment>& segments, int asnWidth) {
   return attribute(0x40, 2, asPathValue(segments, asnWidth));
@@ -125,7 +129,9 @@ Bytes as4PathAttribute(const std::vector<Segment>& segments) {
   return attribute(0xc0, 17, asPathValue(segments, 4));
 }
 
-Bytes nextHopAttribute(const std::string& ipv4) { return attribute(0x40, 3, address(ipv4)); }
+Bytes nextHopAttribute(const std::string& ipv4) {
+  return attribute(0x40, 3, address(ipv4));
+}
 
 Bytes aggregatorAttribute(std::uint32_t asn, int asnWidth, const std::string& ip) {
   return attribute(0xc0, 7, concat({asnWidth == 4 ? u32be(asn) : u16be(asn), address(ip)}));
@@ -137,8 +143,8 @@ Bytes as4AggregatorAttribute(std::uint32_t asn, const std::string& ip) {
 
 Bytes mpReachAttribute(std::uint16_t afi, std::uint8_t safi, const Bytes& nextHop,
                        const Bytes& nlri) {
-  Bytes value = concat({u16be(afi), Bytes{safi, static_cast<std::uint8_t>(nextHop.size())},
-                        nextHop, Bytes{0}, nlri});
+  Bytes value = concat({u16be(afi), Bytes{safi, static_cast<std::uint8_t>(nextHop.size())}, nextHop,
+                        Bytes{0}, nlri});
   return attribute(0x80, 14, value);
 }
 
@@ -154,10 +160,13 @@ Bytes updateRecord(const SimpleUpdate& update) {
   if (update.withPath) {
     append(attributes, asPathAttribute(update.path, update.session.as4 ? 4 : 2));
   }
-  if (!update.announced.empty()) append(attributes, nextHopAttribute(update.session.peerIp.find(':') == std::string::npos ? update.session.peerIp : "192.0.2.1"));
+  if (!update.announced.empty())
+    append(attributes, nextHopAttribute(update.session.peerIp.find(':') == std::string::npos
+                                            ? update.session.peerIp
+                                            : "192.0.2.1"));
   append(attributes, update.extraAttributes);
-  Bytes message = bgpMessage(2, updateBody(prefixes(update.withdrawn), attributes,
-                                           prefixes(update.announced)));
+  Bytes message =
+      bgpMessage(2, updateBody(prefixes(update.withdrawn), attributes, prefixes(update.announced)));
   std::uint16_t subtype = update.session.as4 ? 4 : 1;
   if (update.extendedTimestamp) {
     return mrtRecord(update.time, 17, subtype, bgp4mpBody(update.session, message), 0);

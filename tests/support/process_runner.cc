@@ -120,6 +120,21 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
+std::optional<RunResult> runWithoutPrivileges(const std::string& program,
+                                              const std::vector<std::string>& arguments,
+                                              const RunOptions& options) {
+  if (geteuid() != 0) return runProgram(program, arguments, options);
+  static const std::string kSetpriv = "/usr/bin/setpriv";
+  if (access(kSetpriv.c_str(), X_OK) != 0) return std::nullopt;
+  std::vector<std::string> wrapped = {"--reuid=65534", "--regid=65534", "--clear-groups", program};
+  std::vector<std::string> probe = wrapped;
+  probe.push_back("--help");
+  RunResult help = runProgram(kSetpriv, probe);
+  if (help.status != 1 || help.out.empty()) return std::nullopt;
+  wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
+  return runProgram(kSetpriv, wrapped, options);
+}
+
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/tarvex-test-XXXXXX";

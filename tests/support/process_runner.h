@@ -47,12 +47,28 @@ void makeDirectories(const std::string& path);
 
 }  // namespace tarvex::testing
 
+namespace tarvex::testing {
+/// Runs `program` without the privilege to read what its owner cannot: as root it runs as the
+/// user "nobody" (uid 65534) through setpriv. Empty when that is not possible here (no setpriv,
+/// or that user cannot run the program: its `--help` must end with status 1 and some output);
+/// tests then skip.
+std::optional<RunResult> runWithoutPrivileges(const std::string& program,
+                                              const std::vector<std::string>& arguments,
+                                              const RunOptions& options);
+}  // namespace tarvex::testing
+
 #ifdef TARVEX_BINARY
 namespace tarvex::testing {
 /// Runs the built tarvex binary.
 inline RunResult runTarvex(const std::vector<std::string>& arguments,
                            const RunOptions& options = {}) {
   return runProgram(TARVEX_BINARY, arguments, options);
+}
+
+/// Runs the built tarvex binary without the privilege to read what its owner cannot.
+inline std::optional<RunResult> runTarvexWithoutPrivileges(
+    const std::vector<std::string>& arguments, const RunOptions& options = {}) {
+  return runWithoutPrivileges(TARVEX_BINARY, arguments, options);
 }
 }  // namespace tarvex::testing
 #endif
