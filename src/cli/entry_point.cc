@@ -1,7 +1,9 @@
 #include "cli/entry_point.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "cli/date_range_walk.h"
 #include "cli/options.h"
@@ -9,10 +11,28 @@
 #include "criteria/criteria_files.h"
 #include "discovery/list_file.h"
 #include "scan/dump_file_scan.h"
+#include "scan/parallel_scans.h"
 #include "scan/process_output.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
+
+namespace {
+
+// Runs one input mode. A mode that can scan several files scans them on every core; what it
+// writes still comes out in the order of a one-file-at-a-time run, complete before this returns.
+void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(ScanSink&)>& mode) {
+  unsigned cores = std::thread::hardware_concurrency();
+  if (!manyFiles || cores < 2) {
+    mode(out);
+    return;
+  }
+  ParallelScans scans(out, cores);
+  mode(scans);
+  scans.drain();
+}
+
+}  // namespace
 
 int runTarvex(int argc, char** argv) {
   SearchSettings settings;
@@ -50,16 +70,19 @@ int runTarvex(int argc, char** argv) {
   // From here on the settings are only read.
   const SearchSettings& run = settings;
   if (!run.updateFiles.empty()) {
-    for (const std::string& path : run.updateFiles) scanDumpFile(run, path, out);
+    runInputMode(out, run.updateFiles.size() > 1, [&](ScanSink& sink) {
+      for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
+    });
     out.closeFile();
     return 1;
   }
   if (!run.listFile.empty()) {
-    scanListFile(run, out);
+    runInputMode(out, true, [&](ScanSink& sink) { scanListFile(run, sink); });
     return 1;
   }
   if (!run.startDate.empty() && !run.endDate.empty() && !run.dirs.empty()) {
-    int status = walkDateRange(run, out);
+    int status = 1;
+    runInputMode(out, true, [&](ScanSink& sink) { status = walkDateRange(run, sink); });
     if (status == 0) out.closeFile();
     return status;
   }

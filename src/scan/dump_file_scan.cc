@@ -33,9 +33,7 @@ void reportProblems(const std::string& path, const mrt::MrtReader& reader, ScanS
   }
 }
 
-}  // namespace
-
-void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
+void scanOneFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
   if (settings.verbose) out.toStderr(path + "\n");
 
   int error = 0;
@@ -47,6 +45,12 @@ void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanS
   mrt::BgpUpdate update;
   while (reader->next(update)) examineEntry(update, settings, out);
   reportProblems(path, *reader, out);
+}
+
+}  // namespace
+
+void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
+  out.runScan([&settings, path](ScanSink& sink) { scanOneFile(settings, path, sink); });
 }
 
 }  // namespace tarvex

@@ -14,6 +14,9 @@
 
 namespace tarvex {
 
+/// Scans the dump at `path` (standard input for "-"). The scan runs through `out.runScan`, so a
+/// sink that scans files in parallel may run it on another thread; `settings` must then stay
+/// alive until the sink has drained.
 void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out);
 
 }  // namespace tarvex

@@ -3,9 +3,11 @@
 //
 // Every routine below the entry point writes through a sink rather than to a stream of its own,
 // so that the order of report lines and messages across the three channels is decided in one
-// place. The sink that writes straight to the process's descriptors is `ProcessOutput`.
+// place. The sink that writes straight to the process's descriptors is `ProcessOutput`; the one
+// that scans several files at once and still writes everything in call order is `ParallelScans`.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 namespace tarvex {
@@ -23,6 +25,17 @@ class ScanSink {
   /// Writes `bytes` to `channel` at once; a report line is complete (newline included) and is
   /// handed over in one call, so it reaches its reader whole.
   virtual void write(Channel channel, std::string_view bytes) = 0;
+
+  /// One file's scan: a job that writes everything it has to say through the sink it is given.
+  using ScanJob = std::function<void(ScanSink&)>;
+
+  /// Runs `job` as if it ran here and now. A sink may run it later on another thread, but what
+  /// the job writes still comes out after everything written before this call and before
+  /// everything written after it.
+  virtual void runScan(ScanJob job) { job(*this); }
+
+  /// Waits until everything handed to the sink so far has been written.
+  virtual void drain() {}
 
   void report(std::string_view line) { write(Channel::kReport, line); }
   void toStdout(std::string_view text) { write(Channel::kStdout, text); }
