@@ -1,12 +1,16 @@
 #include "cli/entry_point.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "cli/date_range_walk.h"
 #include "cli/options.h"
+#include "cli/progress_line.h"
 #include "cli/usage.h"
 #include "criteria/criteria_files.h"
 #include "discovery/list_file.h"
@@ -21,15 +25,22 @@ namespace {
 
 // Runs one input mode. A mode that can scan several files scans them on every core; what it
 // writes still comes out in the order of a one-file-at-a-time run, complete before this returns.
+// Such a run shows its progress when standard error is a terminal.
 void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(ScanSink&)>& mode) {
+  std::optional<ProgressLine> progress;
+  if (manyFiles && isatty(STDERR_FILENO) == 1) {
+    progress.emplace(out);
+    out.setOverlay(&*progress);
+  }
   unsigned cores = std::thread::hardware_concurrency();
   if (!manyFiles || cores < 2) {
     mode(out);
-    return;
+  } else {
+    ParallelScans scans(out, cores);
+    mode(scans);
+    scans.drain();
   }
-  ParallelScans scans(out, cores);
-  mode(scans);
-  scans.drain();
+  out.setOverlay(nullptr);
 }
 
 }  // namespace

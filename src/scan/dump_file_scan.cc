@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "mrt/mrt_reader.h"
+#include "scan/scan_statistics.h"
 #include "scan/update_walk.h"
 
 namespace tarvex {
@@ -47,10 +48,25 @@ void scanOneFile(const SearchSettings& settings, const std::string& path, ScanSi
   reportProblems(path, *reader, out);
 }
 
+// Counts a finished file for the progress line, with its size on disk (nothing for a stream).
+void countFinishedFile(const std::string& path) {
+  ScanStatistics& statistics = scanStatistics();
+  struct stat status;
+  if (path != "-" && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+    statistics.bytesDone.fetch_add(static_cast<std::uint64_t>(status.st_size),
+                                   std::memory_order_relaxed);
+  }
+  statistics.filesDone.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
-  out.runScan([&settings, path](ScanSink& sink) { scanOneFile(settings, path, sink); });
+  scanStatistics().filesFound.fetch_add(1, std::memory_order_relaxed);
+  out.runScan([&settings, path](ScanSink& sink) {
+    scanOneFile(settings, path, sink);
+    countFinishedFile(path);
+  });
 }
 
 }  // namespace tarvex

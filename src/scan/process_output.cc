@@ -43,25 +43,35 @@ void ProcessOutput::closeFile() {
 
 void ProcessOutput::write(Channel channel, std::string_view bytes) {
   switch (channel) {
-    case Channel::kReport: {
+    case Channel::kReport:
       if (reportFd_ < 0) return;
-      if (int error = writeAll(reportFd_, bytes); error != 0) {
-        // The reader went away (SIGPIPE ignored by our parent): nobody is left to tell.
-        if (error == EPIPE) std::_Exit(1);
-        std::string message =
-            "tarvex: cannot write report to " + reportName_ + ": " + std::strerror(error) + "\n";
-        writeAll(STDERR_FILENO, message);
-        std::_Exit(1);
-      }
+      if (int error = writeAround(reportFd_, bytes); error != 0) failReport(error);
+      reportLines_.fetch_add(1, std::memory_order_relaxed);
       return;
-    }
     case Channel::kStdout:
-      writeAll(STDOUT_FILENO, bytes);
+      writeAround(STDOUT_FILENO, bytes);
       return;
     case Channel::kStderr:
-      writeAll(STDERR_FILENO, bytes);
+      writeAround(STDERR_FILENO, bytes);
       return;
   }
+}
+
+int ProcessOutput::writeAround(int fd, std::string_view bytes) {
+  if (overlay_ == nullptr) return writeAll(fd, bytes);
+  overlay_->beginWrite(fd);
+  int error = writeAll(fd, bytes);
+  overlay_->endWrite(fd);
+  return error;
+}
+
+void ProcessOutput::failReport(int error) {
+  // The reader went away (SIGPIPE ignored by our parent): nobody is left to tell.
+  if (error == EPIPE) std::_Exit(1);
+  std::string message =
+      "tarvex: cannot write report to " + reportName_ + ": " + std::strerror(error) + "\n";
+  writeAround(STDERR_FILENO, message);
+  std::_Exit(1);
 }
 
 }  // namespace tarvex

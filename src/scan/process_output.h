@@ -11,7 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include <atomic>
+#include <cstdint>
+
 #include "scan/scan_sink.h"
+#include "scan/terminal_overlay.h"
 
 namespace tarvex {
 
@@ -36,9 +40,22 @@ class ProcessOutput final : public ScanSink {
 
   void write(Channel channel, std::string_view bytes) override;
 
+  /// Brackets every write with `overlay`'s calls from now on (null: no overlay). The overlay
+  /// must outlive its use here.
+  void setOverlay(TerminalOverlay* overlay) { overlay_ = overlay; }
+
+  /// Report lines written so far; may be read from any thread.
+  std::uint64_t reportLines() const { return reportLines_.load(std::memory_order_relaxed); }
+
  private:
+  // Writes `bytes` to `fd` out of the overlay's way; the errno of a failed write, or 0.
+  int writeAround(int fd, std::string_view bytes);
+  [[noreturn]] void failReport(int error);
+
   int reportFd_;
   std::string reportName_;
+  TerminalOverlay* overlay_ = nullptr;
+  std::atomic<std::uint64_t> reportLines_{0};
 };
 
 }  // namespace tarvex
