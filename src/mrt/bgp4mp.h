@@ -19,7 +19,7 @@
 
 #include "mrt/as_path.h"
 #include "mrt/bgp_update.h"
-#include "mrt/record_reader.h"
+#include "mrt/record_batcher.h"
 
 namespace tarvex::mrt {
 

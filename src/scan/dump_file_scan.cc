@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "mrt/mrt_reader.h"
-#include "scan/update_walk.h"
+#include "scan/dump_walk.h"
 
 namespace tarvex {
 
@@ -44,8 +44,7 @@ void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanS
     reportOpenFailure(path, out);
     return;
   }
-  mrt::BgpUpdate update;
-  while (reader->next(update)) examineEntry(update, settings, out);
+  examineDump(*reader, settings, out);
   reportProblems(path, *reader, out);
 }
 
