@@ -60,11 +60,24 @@ class PrefixList {
     void load() {
       if (rest_.empty()) return;
       current_.length = rest_[0];
-      const std::size_t octets = (current_.length + 7u) / 8u;
+      // The octets that the length asks for (four at most), zero-filled to the address.
       std::uint32_t address = 0;
-      for (std::size_t i = 0; i < 4; ++i) {
-        address <<= 8;
-        if (i < octets) address |= rest_[1 + i];
+      const unsigned octets = (current_.length + 7u) / 8u;
+      switch (octets < 4 ? octets : 4) {
+        case 4:
+          address |= rest_[4];
+          [[fallthrough]];
+        case 3:
+          address |= std::uint32_t{rest_[3]} << 8;
+          [[fallthrough]];
+        case 2:
+          address |= std::uint32_t{rest_[2]} << 16;
+          [[fallthrough]];
+        case 1:
+          address |= std::uint32_t{rest_[1]} << 24;
+          break;
+        default:
+          break;
       }
       current_.address = address;
     }

@@ -81,6 +81,7 @@ class BatchRecords {
     const std::size_t length = (std::size_t{h[8]} << 24) | (std::size_t{h[9]} << 16) |
                                (std::size_t{h[10]} << 8) | std::size_t{h[11]};
     record.body = rest_.subspan(kMrtHeaderSize, length);
+    __builtin_prefetch(h + 2048);
     rest_ = rest_.subspan(kMrtHeaderSize + length);
     return true;
   }
@@ -89,6 +90,7 @@ class BatchRecords {
   std::size_t remaining() const { return rest_.size(); }
 
  private:
+  static constexpr std::size_t kPrefetchDistance = 1024;
   std::span<const std::uint8_t> rest_;
 };
 

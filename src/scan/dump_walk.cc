@@ -95,6 +95,7 @@ class ParallelWalk {
   void decodeBatches() {
     mrt::UpdateDecoder decoder;
     mrt::BgpUpdate update;
+    OriginMemo memo(settings_);
     std::unique_lock lock(mutex_);
     for (;;) {
       Slot* slot = nullptr;
@@ -112,7 +113,7 @@ class ParallelWalk {
       RecordedWrites writes;
       const std::uint64_t malformed =
           mrt::decodeBatch(batch.bytes, decoder, update, [&](const mrt::BgpUpdate& entry) {
-            examineEntry(entry, settings_, writes);
+            examineEntry(entry, settings_, writes, &memo);
             if (writes.bytes() >= kPieceBytes) handOver(*slot, writes);
           });
       batch = mrt::RecordBatch();  // the buffer goes back to the reader
@@ -189,7 +190,8 @@ void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSin
                  unsigned workers) {
   if (workers == 0) {
     mrt::BgpUpdate update;
-    while (reader.next(update)) examineEntry(update, settings, out);
+    OriginMemo memo(settings);
+    while (reader.next(update)) examineEntry(update, settings, out, &memo);
     return;
   }
   ParallelWalk(reader, settings).run(out, workers);
