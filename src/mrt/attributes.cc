@@ -20,9 +20,7 @@ bool fileList(MpLists& lists, std::uint8_t& filled, std::uint16_t afi, std::uint
               std::span<const std::uint8_t> nlri) {
   const std::uint8_t bit = mpListBit(afi, safi);
   if ((filled & bit) != 0) return true;
-  std::optional<PrefixList> list = parsePrefixList(nlri, afi);
-  if (!list) return false;
-  lists[afi][safi] = *list;
+  if (!parsePrefixList(nlri, afi, lists[afi][safi])) return false;
   filled = static_cast<std::uint8_t>(filled | bit);
   return true;
 }

@@ -118,9 +118,10 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
       !message.u16be(attributesLength) || !message.sub(attributesLength, attributeBytes)) {
     return DecodeResult::kMalformed;
   }
-  std::optional<PrefixList> withdrawn = parsePrefixList(withdrawnBytes.rest(), kAfiIpv4);
-  std::optional<PrefixList> announced = parsePrefixList(message.rest(), kAfiIpv4);
-  if (!withdrawn || !announced) return DecodeResult::kMalformed;
+  if (!parsePrefixList(withdrawnBytes.rest(), kAfiIpv4, update.withdrawn) ||
+      !parsePrefixList(message.rest(), kAfiIpv4, update.announced)) {
+    return DecodeResult::kMalformed;
+  }
 
   clearMpLists(update.mpAnnounced, update.mpAnnouncedFilled);
   clearMpLists(update.mpWithdrawn, update.mpWithdrawnFilled);
@@ -138,8 +139,6 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   update.peerAs = peerAs;
   update.localAs = localAs;
   update.addressFamily = afi;
-  update.withdrawn = *withdrawn;
-  update.announced = *announced;
   update.hasAttributes = attributesLength != 0;
   update.attributeFlags = attributes.present;
   update.asPath = nullptr;

@@ -2,7 +2,7 @@
 
 namespace tarvex::mrt {
 
-std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi) {
+bool parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi, PrefixList& out) {
   const unsigned maxLength = afi == kAfiIpv6 ? 128 : 32;
   // The hot loop of decoding: each prefix is a length byte and the bytes it asks for. A length is
   // read only from inside `wire`, and a prefix that runs past the end shows as `at` passing it.
@@ -10,12 +10,13 @@ std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, st
   std::size_t count = 0;
   while (at < wire.size()) {
     const unsigned length = wire[at];
-    if (length > maxLength) return std::nullopt;
+    if (length > maxLength) return false;
     at += 1 + (length + 7) / 8;
     ++count;
   }
-  if (at != wire.size()) return std::nullopt;
-  return PrefixList(wire, count, afi);
+  if (at != wire.size()) return false;
+  out = PrefixList(wire, count, afi);
+  return true;
 }
 
 }  // namespace tarvex::mrt

@@ -95,9 +95,17 @@ class PrefixList {
   std::uint16_t afi_ = kAfiIpv4;
 };
 
-/// Checks that `wire` is a whole number of prefixes of `afi` (1: lengths up to 32, 2: up to 128)
-/// and counts them. Nothing when a length is too large for the family or a prefix runs past the
-/// end: the message that holds the list is malformed.
-std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi);
+/// Checks that `wire` is a whole number of prefixes of `afi` (1: lengths up to 32, 2: up to 128),
+/// counts them and makes `out` the list. False, with `out` untouched, when a length is too large
+/// for the family or a prefix runs past the end: the message that holds the list is malformed.
+bool parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi, PrefixList& out);
+
+/// The same, as a value.
+inline std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire,
+                                                 std::uint16_t afi) {
+  PrefixList list;
+  if (!parsePrefixList(wire, afi, list)) return std::nullopt;
+  return list;
+}
 
 }  // namespace tarvex::mrt
