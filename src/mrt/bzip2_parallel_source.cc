@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kReadSize = 256 * 1024;
 // Output a job keeps; a block that gives more is decoded again, streaming, in its turn.
-constexpr std::size_t kOutputLimit = 4 * 1024 * 1024;
+constexpr std::size_t kOutputLimit = 2 * 1024 * 1024;
 // Compressed bytes before the first one still needed are dropped in steps of this size.
 constexpr std::uint64_t kDropStep = 1024 * 1024;
 
@@ -476,7 +476,7 @@ std::size_t ParallelBzip2Source::read(std::span<std::uint8_t> into) {
     }
     if (head_) {
       std::lock_guard lock(mutex_);
-      if (spareOutputs_.size() < depth_) spareOutputs_.push_back(std::move(head_->output));
+      if (spareOutputs_.size() < workers_.size()) spareOutputs_.push_back(std::move(head_->output));
       head_.reset();
     }
     if (phase_ == Phase::kDone) break;

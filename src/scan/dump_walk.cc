@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "scan/update_walk.h"
@@ -110,28 +111,45 @@ class ParallelWalk {
       mrt::RecordBatch batch = std::move(slot->batch);
       lock.unlock();
 
-      RecordedWrites writes;
-      const std::uint64_t malformed =
-          mrt::decodeBatch(batch.bytes, decoder, update, [&](const mrt::BgpUpdate& entry) {
-            examineEntry(entry, settings_, writes, &memo);
-            if (writes.bytes() >= kPieceBytes) handOver(*slot, writes);
-          });
+      PieceSink writes(*this, *slot);
+      const std::uint64_t malformed = mrt::decodeBatch(
+          batch.bytes, decoder, update,
+          [&](const mrt::BgpUpdate& entry) { examineEntry(entry, settings_, writes, &memo); });
       batch = mrt::RecordBatch();  // the buffer goes back to the reader
+      RecordedWrites last = writes.take();
 
       lock.lock();
       waitForRoom(lock, *slot);
-      if (!writes.empty()) pushPiece(*slot, std::move(writes));
+      if (!last.empty()) pushPiece(*slot, std::move(last));
       slot->malformed = malformed;
       slot->done = true;
       changed_.notify_all();
     }
   }
 
-  void handOver(Slot& slot, RecordedWrites& writes) {
+  // A worker's sink for one batch: it keeps the writes and hands them over in pieces as they
+  // grow, within a message too (one message can make megabytes of lines).
+  class PieceSink final : public ScanSink {
+   public:
+    PieceSink(ParallelWalk& walk, Slot& slot) : walk_(walk), slot_(slot) {}
+
+    void write(Channel channel, std::string_view bytes) override {
+      piece_.write(channel, bytes);
+      if (piece_.bytes() >= kPieceBytes) walk_.handOver(slot_, take());
+    }
+
+    RecordedWrites take() { return std::exchange(piece_, RecordedWrites()); }
+
+   private:
+    ParallelWalk& walk_;
+    Slot& slot_;
+    RecordedWrites piece_;
+  };
+
+  void handOver(Slot& slot, RecordedWrites&& piece) {
     std::unique_lock lock(mutex_);
     waitForRoom(lock, slot);
-    pushPiece(slot, std::move(writes));
-    writes = RecordedWrites();
+    pushPiece(slot, std::move(piece));
     changed_.notify_all();
   }
 
