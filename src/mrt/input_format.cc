@@ -80,7 +80,7 @@ InputFormat detectInputFormat(std::span<const std::uint8_t> head) {
   return InputFormat::kPlain;
 }
 
-std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw) {
+std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, InputFormat* format) {
   std::array<std::uint8_t, kHeadSize> head{};
   std::size_t size = 0;
   while (size < head.size()) {
@@ -92,7 +92,9 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw) {
   if (size == 0 && !raw->failure().empty()) {
     return std::make_unique<RefusedSource>(std::string(raw->failure()));
   }
-  switch (detectInputFormat(headBytes)) {
+  const InputFormat detected = detectInputFormat(headBytes);
+  if (format != nullptr) *format = detected;
+  switch (detected) {
     case InputFormat::kGzip:
       return std::make_unique<GzipSource>(std::move(raw), headBytes);
     case InputFormat::kBzip2: {

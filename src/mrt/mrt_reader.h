@@ -21,6 +21,7 @@
 #include "mrt/bgp4mp.h"
 #include "mrt/bgp_update.h"
 #include "mrt/byte_source.h"
+#include "mrt/input_format.h"
 #include "mrt/record_reader.h"
 
 namespace tarvex::mrt {
@@ -46,6 +47,9 @@ class MrtReader {
   /// on what stopped it.
   std::string_view damage() const { return records_.damage(); }
 
+  /// How the input is stored, as its first bytes say.
+  InputFormat format() const { return format_; }
+
   /// BGP4MP UPDATE records skipped because they were malformed.
   std::uint64_t malformedRecords() const { return malformed_; }
 
@@ -57,6 +61,7 @@ class MrtReader {
   void countMalformed(std::uint64_t count) { malformed_ += count; }
 
  private:
+  InputFormat format_ = InputFormat::kPlain;
   RecordReader records_;
   UpdateDecoder decoder_;
   std::uint64_t malformed_ = 0;

@@ -200,8 +200,14 @@ class ParallelWalk {
 
 }  // namespace
 
-unsigned defaultWalkWorkers() {
-  return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+unsigned defaultWalkWorkers(mrt::InputFormat format) {
+  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  if (format == mrt::InputFormat::kPlain) return cores;
+  return std::max(cores - 1, 1u);
+}
+
+void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSink& out) {
+  examineDump(reader, settings, out, defaultWalkWorkers(reader.format()));
 }
 
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSink& out,

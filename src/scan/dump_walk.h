@@ -18,12 +18,17 @@
 
 namespace tarvex {
 
-/// The number of decoding threads that suits this machine: one per core, at most 4.
-unsigned defaultWalkWorkers();
+/// The number of decoding threads that suits this machine and input: one per core (at most 4)
+/// for an uncompressed dump, one fewer for a compressed one, whose decompression keeps a core
+/// (or, for bzip2, all of them) busy; at least one.
+unsigned defaultWalkWorkers(mrt::InputFormat format);
 
-/// Walks every UPDATE of `reader` and hands the skipped malformed records back to it. With
-/// `workers` 0 everything happens on the calling thread.
+/// Walks every UPDATE of `reader` and hands the skipped malformed records back to it, with the
+/// default number of workers for its input.
+void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSink& out);
+
+/// The same with `workers` decoding threads; with 0 everything happens on the calling thread.
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSink& out,
-                 unsigned workers = defaultWalkWorkers());
+                 unsigned workers);
 
 }  // namespace tarvex
