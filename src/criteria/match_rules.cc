@@ -82,7 +82,7 @@ void MessageMatch::matchList(const mrt::PrefixList& prefixes, ScanSink& out) {
       std::string_view text = formatPrefixText(prefix, buffer);
       int overlaps = cidrNamed ? prefixInCidrSet(text, settings_, out) : 0;
       if (decided == Verdict::kReport || (decided == Verdict::kAskCidr && overlaps != 0)) {
-        printMatch(text, entry_, out);
+        lines_.print(text, out);
       }
       continue;
     }
@@ -90,7 +90,7 @@ void MessageMatch::matchList(const mrt::PrefixList& prefixes, ScanSink& out) {
     // text always parses, and both mask the host bits.
     if (decided == Verdict::kReport ||
         (decided == Verdict::kAskCidr && overlapsCidrSet(settings_, prefix))) {
-      printMatch(formatPrefixText(prefix, buffer), entry_, out);
+      lines_.print(formatPrefixText(prefix, buffer), out);
     }
   }
 }

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "mrt/bgp_update.h"
+#include "scan/report_line.h"
 #include "scan/scan_sink.h"
 #include "settings/search_settings.h"
 
@@ -47,7 +48,7 @@ class MessageMatch {
  public:
   /// `memo` may be null; it must belong to the same settings.
   MessageMatch(const SearchSettings& settings, const mrt::BgpUpdate& entry, OriginMemo* memo)
-      : settings_(settings), entry_(entry), memo_(memo) {}
+      : settings_(settings), entry_(entry), memo_(memo), lines_(entry) {}
 
   /// Tests every prefix of the IPv4 list `prefixes` (a list of the message) and hands each
   /// match to `printMatch`, in list order. Lists of another family are passed over.
@@ -66,6 +67,7 @@ class MessageMatch {
   const SearchSettings& settings_;
   const mrt::BgpUpdate& entry_;
   OriginMemo* memo_;
+  MessageLines lines_;
   Verdict verdict_ = Verdict::kUnknown;
 };
 
