@@ -82,6 +82,13 @@ void IpSet::buildIpv4Table() {
   }
   ipv4Ranges_.shrink_to_fit();
 
+  usedSixteens_.fill(0);
+  for (const Ipv4Range& range : ipv4Ranges_) {
+    for (std::uint32_t sixteen = range.first >> 16; sixteen <= range.last >> 16; ++sixteen) {
+      usedSixteens_[sixteen >> 6] |= std::uint64_t{1} << (sixteen & 63);
+    }
+  }
+
   bucketStart_.assign(kBuckets + 1, static_cast<std::uint32_t>(ipv4Ranges_.size()));
   std::size_t index = 0;
   for (std::size_t bucket = 0; bucket < kBuckets; ++bucket) {
@@ -102,7 +109,7 @@ bool IpSet::overlaps(const Ipv6Address& address, unsigned prefixLength) const {
   return it != ranges_.end() && it->first <= last;
 }
 
-bool IpSet::overlapsIpv4(std::uint32_t address, unsigned prefixLength) const {
+bool IpSet::overlapsIpv4Ranges(std::uint32_t address, unsigned prefixLength) const {
   assert(sealed_);
   if (ipv4Ranges_.empty()) return false;
   std::uint32_t mask = ipv4HostMask(prefixLength);

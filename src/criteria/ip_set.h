@@ -7,7 +7,8 @@
 // Life of a set: blocks are inserted while the CIDR list loads, then `seal()` sorts and merges
 // them once; from then on the set is only read and a test is a binary search. IPv4 tests, the
 // hot path of a scan, use a second, compact table of the merged ranges as 32-bit numbers with an
-// index by the top 16 bits, so a test touches a few cache lines even for a million blocks.
+// index by the top 16 bits, so a test touches a few cache lines even for a million blocks, and
+// a bitmap of the /16s that hold listed addresses, so most tests of a short list touch one.
 // The set owns all its memory; it is copyable but is normally built once and shared by pointer.
 #pragma once
 
@@ -38,7 +39,12 @@ class IpSet {
   bool overlaps(const Ipv6Address& address, unsigned prefixLength) const;
   /// The same for an IPv4 block (host byte order), tested as its IPv4-mapped block.
   /// Lengths above 32 count as 32.
-  bool overlapsIpv4(std::uint32_t address, unsigned prefixLength) const;
+  bool overlapsIpv4(std::uint32_t address, unsigned prefixLength) const {
+    // Most tests of a selective list end here: a block of /16 or longer lies in one /16, and
+    // most /16s hold no listed address.
+    if (prefixLength >= 16 && !sixteenUsed(address >> 16)) return false;
+    return overlapsIpv4Ranges(address, prefixLength);
+  }
 
   bool empty() const { return ranges_.empty(); }
 
@@ -55,11 +61,17 @@ class IpSet {
   };
 
   void buildIpv4Table();
+  bool overlapsIpv4Ranges(std::uint32_t address, unsigned prefixLength) const;
+  bool sixteenUsed(std::uint32_t sixteen) const {
+    return ((usedSixteens_[sixteen >> 6] >> (sixteen & 63)) & 1) != 0;
+  }
 
   std::vector<Range> ranges_;          // after seal(): sorted, disjoint and not adjacent
   std::vector<Ipv4Range> ipv4Ranges_;  // ranges_ cut to the IPv4-mapped addresses, as IPv4
   // bucketStart_[b]: index of the first IPv4 range that ends at or after b << 16 (65537 entries).
   std::vector<std::uint32_t> bucketStart_;
+  // Bit b: some IPv4 range holds an address of the /16 b (b << 16 to b << 16 | 0xffff).
+  std::array<std::uint64_t, 1024> usedSixteens_{};
   bool sealed_ = true;  // an empty set is ready for tests
 };
 

@@ -87,9 +87,38 @@ std::size_t textBound(std::size_t asPathBytes, std::size_t as4PathBytes) {
   return 3 * (asPathBytes + as4PathBytes) + 16;
 }
 
-// Writes the text of a well-formed AS_PATH with ASNs of `width` bytes, rebuilt with `as4Path`
-// when `mergeAs4` is set.
-void writePath(SegmentWriter& writer, std::span<const std::uint8_t> asPath, unsigned width,
+// Keeps only the last segment written: the origin token is in it.
+class LastSegment {
+ public:
+  void write(std::uint8_t type, std::span<const std::uint8_t> asns, std::size_t take,
+             unsigned width) {
+    type_ = type;
+    asns_ = asns;
+    take_ = take;
+    width_ = width;
+  }
+
+  bool empty() const { return take_ == 0; }
+  std::uint8_t type() const { return type_; }
+  std::uint32_t lastAsn() const { return asnAt(asns_, take_ - 1, width_); }
+  /// Writes the segment as it stands in the text, without a space before it.
+  char* writeText(char* out) const {
+    SegmentWriter writer(out);
+    writer.write(type_, asns_, take_, width_);
+    return writer.end();
+  }
+
+ private:
+  std::uint8_t type_ = 0;
+  std::span<const std::uint8_t> asns_;
+  std::size_t take_ = 0;
+  unsigned width_ = 4;
+};
+
+// Hands the segments of a well-formed AS_PATH with ASNs of `width` bytes, rebuilt with
+// `as4Path` when `mergeAs4` is set, to `writer` in order.
+template <typename Writer>
+void writePath(Writer& writer, std::span<const std::uint8_t> asPath, unsigned width,
                std::span<const std::uint8_t> as4Path, bool mergeAs4) {
   auto writeWhole = [&](std::span<const std::uint8_t> value, unsigned valueWidth) {
     forEachSegment(value, valueWidth,
@@ -186,6 +215,25 @@ std::string_view AsPath::text() const {
     built_ = true;
   }
   return {text_.data(), length_};
+}
+
+bool AsPath::origin(std::uint32_t& asn, std::string& token) const {
+  LastSegment last;
+  writePath(last, asPath_, asnWidth_, as4Path_, mergeAs4_);
+  token.clear();
+  if (last.empty()) return false;  // no segment: the empty text
+  if (last.type() == kSegmentAsSequence) {
+    asn = last.lastAsn();
+    return true;
+  }
+  // One segment's text, brackets and separators included; only a confederation sequence has
+  // spaces inside.
+  token.resize(textBound(asPath_.size(), mergeAs4_ ? as4Path_.size() : 0));
+  char* end = last.writeText(token.data());
+  token.resize(static_cast<std::size_t>(end - token.data()));
+  const std::size_t lastSpace = token.rfind(' ');
+  if (lastSpace != std::string::npos) token.erase(0, lastSpace + 1);
+  return false;
 }
 
 void AsPath::build() const {

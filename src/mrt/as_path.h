@@ -13,8 +13,8 @@
 // An `AsPath` refers to the AS_PATH (and, for 2-byte sessions, AS4_PATH) bytes of the message
 // in the record buffer and is valid as long as the `BgpUpdate` that points to it. Its text is
 // built on first use into a string that the decoder keeps from message to message, so a message
-// whose path is never printed or compared costs no formatting, and steady-state decoding does
-// not allocate.
+// whose path is never printed costs no formatting, and steady-state decoding does not allocate.
+// The origin token, which the AS criterion compares, is found from the last segment alone.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +46,12 @@ class AsPath {
   /// by one space, AS_SET as {a,b}, AS_CONFED_SEQUENCE as (a b), AS_CONFED_SET as [a,b]; ASNs in
   /// plain decimal. An empty AS_PATH gives the empty text.
   std::string_view text() const;
+
+  /// The origin token of the text, what follows its last space, found without writing the
+  /// whole text. When the path ends in an AS_SEQUENCE the token is the decimal text of its last
+  /// ASN: the result is true and the ASN is in `asn`. Otherwise the result is false and the
+  /// token is in `token` (the empty text for an empty path).
+  bool origin(std::uint32_t& asn, std::string& token) const;
 
   /// Points the path at a well-formed AS_PATH value with ASNs of `asnWidth` bytes.
   void assign(std::span<const std::uint8_t> asPath, unsigned asnWidth);

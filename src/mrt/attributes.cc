@@ -16,19 +16,17 @@ bool isKeptFamily(std::uint16_t afi, std::uint8_t safi) {
 
 // Files `nlri` under [afi][safi] unless a list of that pair came first. False when the list is
 // not well formed.
-bool fileList(MpLists& lists, std::uint16_t afi, std::uint8_t safi,
-              std::span<const std::uint8_t> nlri, std::uint8_t& seen) {
-  const std::uint8_t bit = static_cast<std::uint8_t>(1u << ((afi - 1u) * 3u + (safi - 1u)));
-  if ((seen & bit) != 0) return true;
-  seen = static_cast<std::uint8_t>(seen | bit);
-  std::optional<PrefixList> list = parsePrefixList(nlri, afi);
-  if (!list) return false;
-  lists[afi][safi] = *list;
+bool fileList(MpLists& lists, std::uint8_t& filled, std::uint16_t afi, std::uint8_t safi,
+              std::span<const std::uint8_t> nlri) {
+  const std::uint8_t bit = mpListBit(afi, safi);
+  if ((filled & bit) != 0) return true;
+  if (!parsePrefixList(nlri, afi, lists[afi][safi])) return false;
+  filled = static_cast<std::uint8_t>(filled | bit);
   return true;
 }
 
 //  MP_REACH_NLRI: AFI (2) | SAFI (1) | next-hop length (1) | next hop | reserved (1) | NLRI
-bool decodeMpReach(std::span<const std::uint8_t> value, MpLists& lists, std::uint8_t& seen) {
+bool decodeMpReach(std::span<const std::uint8_t> value, BgpUpdate& update) {
   ByteCursor cursor(value);
   std::uint16_t afi = 0;
   std::uint8_t safi = 0;
@@ -37,26 +35,24 @@ bool decodeMpReach(std::span<const std::uint8_t> value, MpLists& lists, std::uin
   // The reserved byte (once the SNPA count) is skipped, as RFC 4760 says a receiver must.
   if (!cursor.skip(nextHopLength) || !cursor.skip(1)) return false;
   if (!isKeptFamily(afi, safi)) return true;
-  return fileList(lists, afi, safi, cursor.rest(), seen);
+  return fileList(update.mpAnnounced, update.mpAnnouncedFilled, afi, safi, cursor.rest());
 }
 
 //  MP_UNREACH_NLRI: AFI (2) | SAFI (1) | withdrawn routes
-bool decodeMpUnreach(std::span<const std::uint8_t> value, MpLists& lists, std::uint8_t& seen) {
+bool decodeMpUnreach(std::span<const std::uint8_t> value, BgpUpdate& update) {
   ByteCursor cursor(value);
   std::uint16_t afi = 0;
   std::uint8_t safi = 0;
   if (!cursor.u16be(afi) || !cursor.u8(safi)) return false;
   if (!isKeptFamily(afi, safi)) return true;
-  return fileList(lists, afi, safi, cursor.rest(), seen);
+  return fileList(update.mpWithdrawn, update.mpWithdrawnFilled, afi, safi, cursor.rest());
 }
 
 }  // namespace
 
 bool decodeAttributes(std::span<const std::uint8_t> block, unsigned asnWidth, PathAttributes& out,
-                      MpLists& announced, MpLists& withdrawn) {
+                      BgpUpdate& update) {
   ByteCursor cursor(block);
-  std::uint8_t reachSeen = 0;
-  std::uint8_t unreachSeen = 0;
   while (!cursor.empty()) {
     std::uint8_t flags = 0;
     std::uint8_t type = 0;
@@ -73,33 +69,26 @@ bool decodeAttributes(std::span<const std::uint8_t> block, unsigned asnWidth, Pa
     }
     std::span<const std::uint8_t> value;
     if (!cursor.bytes(length, value)) return false;
+    const bool repeated = type >= 1 && type <= 32 && out.has(type);
     if (type >= 1 && type <= 32) out.present |= attributeBit(type);
 
     switch (type) {
       case kAttrAsPath:
-        if (out.hasAsPath) break;
+        if (repeated) break;
         if (!isWellFormedAsPath(value, asnWidth)) return false;
-        out.hasAsPath = true;
         out.asPath = value;
         break;
       case kAttrAs4Path:
-        if (out.hasAs4Path) break;
-        out.hasAs4Path = true;
-        out.as4Path = value;
+        if (!repeated) out.as4Path = value;
         break;
       case kAttrAggregator:
-        if (out.hasAggregator) break;
-        out.hasAggregator = true;
-        out.aggregator = value;
-        break;
-      case kAttrAs4Aggregator:
-        out.hasAs4Aggregator = true;
+        if (!repeated) out.aggregator = value;
         break;
       case kAttrMpReachNlri:
-        if (!decodeMpReach(value, announced, reachSeen)) return false;
+        if (!decodeMpReach(value, update)) return false;
         break;
       case kAttrMpUnreachNlri:
-        if (!decodeMpUnreach(value, withdrawn, unreachSeen)) return false;
+        if (!decodeMpUnreach(value, update)) return false;
         break;
       default:
         break;

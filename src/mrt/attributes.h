@@ -26,19 +26,19 @@ namespace tarvex::mrt {
 
 struct PathAttributes {
   std::uint32_t present = 0;  // attributeBit(type) for every type 1..32 in the block
-  bool hasAsPath = false;
-  bool hasAs4Path = false;
-  bool hasAggregator = false;
-  bool hasAs4Aggregator = false;
+  // The first value of each type, meaningful only when its bit is in `present` (they are left
+  // as they were otherwise: a message costs no clearing).
   std::span<const std::uint8_t> asPath;      // well formed
   std::span<const std::uint8_t> as4Path;     // unchecked
   std::span<const std::uint8_t> aggregator;  // unchecked
+
+  bool has(std::uint8_t type) const { return (present & attributeBit(type)) != 0; }
 };
 
 /// Walks `block`, whose AS_PATH carries ASNs of `asnWidth` bytes, filing the MP lists into
-/// `announced` and `withdrawn`. False when the block is malformed. `out` must be freshly made
-/// and the two list sets empty.
+/// `update.mpAnnounced` and `update.mpWithdrawn` (and their bits into the `...Filled` masks).
+/// False when the block is malformed. `out.present` must be 0 and the update's MP lists empty.
 bool decodeAttributes(std::span<const std::uint8_t> block, unsigned asnWidth, PathAttributes& out,
-                      MpLists& announced, MpLists& withdrawn);
+                      BgpUpdate& update);
 
 }  // namespace tarvex::mrt

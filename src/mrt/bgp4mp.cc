@@ -1,6 +1,7 @@
 #include "mrt/bgp4mp.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "mrt/attributes.h"
@@ -16,8 +17,12 @@ constexpr std::size_t kBgpHeaderSize = 19;  // marker, length, type
 bool readAddress(ByteCursor& cursor, std::size_t size, std::array<std::uint8_t, 16>& out) {
   std::span<const std::uint8_t> bytes;
   if (!cursor.bytes(size, bytes)) return false;
-  out.fill(0);
-  std::copy(bytes.begin(), bytes.end(), out.begin());
+  out = {};
+  if (size == 4) {
+    std::memcpy(out.data(), bytes.data(), 4);
+  } else {
+    std::memcpy(out.data(), bytes.data(), 16);
+  }
   return true;
 }
 
@@ -33,13 +38,24 @@ bool readAs(ByteCursor& cursor, unsigned width, std::uint32_t& out) {
 // AS4_AGGREGATOR means a 2-byte speaker aggregated the route after the AS4_PATH was written, so
 // the AS4_PATH no longer describes the path.
 bool as4PathApplies(const PathAttributes& attributes) {
-  if (!attributes.hasAs4Path) return false;
-  if (attributes.hasAggregator && attributes.hasAs4Aggregator) {
+  if (!attributes.has(kAttrAs4Path)) return false;
+  if (attributes.has(kAttrAggregator) && attributes.has(kAttrAs4Aggregator)) {
     ByteCursor aggregator(attributes.aggregator);
     std::uint16_t asn = 0;
     if (aggregator.u16be(asn) && asn != kAsTrans) return false;
   }
   return true;
+}
+
+// Empties the lists that the last message filled.
+void clearMpLists(MpLists& lists, std::uint8_t& filled) {
+  if (filled == 0) return;  // most messages carry no MP list of a kept family
+  for (unsigned afi = kAfiIpv4; afi <= kAfiIpv6; ++afi) {
+    for (unsigned safi = kSafiUnicast; safi <= kSafiUnicastMulticast; ++safi) {
+      if ((filled & mpListBit(afi, safi)) != 0) lists[afi][safi] = PrefixList();
+    }
+  }
+  filled = 0;
 }
 
 }  // namespace
@@ -79,11 +95,12 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
     return DecodeResult::kMalformed;
   }
 
+  static constexpr std::uint8_t kMarker[kBgpMarkerSize] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                           0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                           0xff, 0xff, 0xff, 0xff};
   std::span<const std::uint8_t> marker;
   if (!body.bytes(kBgpMarkerSize, marker)) return DecodeResult::kMalformed;
-  if (!std::all_of(marker.begin(), marker.end(), [](std::uint8_t b) { return b == 0xff; })) {
-    return DecodeResult::kMalformed;
-  }
+  if (std::memcmp(marker.data(), kMarker, kBgpMarkerSize) != 0) return DecodeResult::kMalformed;
   std::uint16_t messageLength = 0;
   std::uint8_t messageType = 0;
   if (!body.u16be(messageLength) || !body.u8(messageType)) return DecodeResult::kMalformed;
@@ -101,15 +118,16 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
       !message.u16be(attributesLength) || !message.sub(attributesLength, attributeBytes)) {
     return DecodeResult::kMalformed;
   }
-  std::optional<PrefixList> withdrawn = parsePrefixList(withdrawnBytes.rest(), kAfiIpv4);
-  std::optional<PrefixList> announced = parsePrefixList(message.rest(), kAfiIpv4);
-  if (!withdrawn || !announced) return DecodeResult::kMalformed;
+  if (!parsePrefixList(withdrawnBytes.rest(), kAfiIpv4, update.withdrawn) ||
+      !parsePrefixList(message.rest(), kAfiIpv4, update.announced)) {
+    return DecodeResult::kMalformed;
+  }
 
-  update.mpAnnounced = {};
-  update.mpWithdrawn = {};
-  PathAttributes attributes;
-  if (!decodeAttributes(attributeBytes.rest(), asnWidth, attributes, update.mpAnnounced,
-                        update.mpWithdrawn)) {
+  clearMpLists(update.mpAnnounced, update.mpAnnouncedFilled);
+  clearMpLists(update.mpWithdrawn, update.mpWithdrawnFilled);
+  PathAttributes& attributes = attributes_;
+  attributes.present = 0;
+  if (!decodeAttributes(attributeBytes.rest(), asnWidth, attributes, update)) {
     return DecodeResult::kMalformed;
   }
 
@@ -121,12 +139,10 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   update.peerAs = peerAs;
   update.localAs = localAs;
   update.addressFamily = afi;
-  update.withdrawn = *withdrawn;
-  update.announced = *announced;
   update.hasAttributes = attributesLength != 0;
   update.attributeFlags = attributes.present;
   update.asPath = nullptr;
-  if (attributes.hasAsPath) {
+  if (attributes.has(kAttrAsPath)) {
     // In 4-byte sessions the AS_PATH already holds the real ASNs and AS4_PATH is ignored.
     if (asnWidth == 2 && as4PathApplies(attributes)) {
       asPath_.assignWithAs4Path(attributes.asPath, attributes.as4Path);

@@ -18,8 +18,9 @@
 #pragma once
 
 #include "mrt/as_path.h"
+#include "mrt/attributes.h"
 #include "mrt/bgp_update.h"
-#include "mrt/record_reader.h"
+#include "mrt/record_batcher.h"
 
 namespace tarvex::mrt {
 
@@ -37,6 +38,7 @@ class UpdateDecoder {
 
  private:
   AsPath asPath_;
+  PathAttributes attributes_;  // scratch space, reused from message to message
 };
 
 }  // namespace tarvex::mrt

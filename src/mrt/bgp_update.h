@@ -41,6 +41,11 @@ constexpr std::uint32_t attributeBit(unsigned type) {
 /// MP prefix lists indexed [afi][safi] for AFI 1..2 and SAFI 1..3; index 0 stays empty.
 using MpLists = std::array<std::array<PrefixList, 4>, 3>;
 
+/// Bit of the list [afi][safi] (AFI 1..2, SAFI 1..3) in the `...Filled` masks of `BgpUpdate`.
+constexpr std::uint8_t mpListBit(unsigned afi, unsigned safi) {
+  return static_cast<std::uint8_t>(1u << ((afi - 1u) * 3u + (safi - 1u)));
+}
+
 class AsPath;
 
 /// One decoded BGP4MP or BGP4MP_ET UPDATE message.
@@ -65,6 +70,10 @@ struct BgpUpdate {
   /// MP_UNREACH_NLRI and MP_REACH_NLRI lists, indexed [afi][safi] for AFI 1..2, SAFI 1..3.
   MpLists mpWithdrawn{};
   MpLists mpAnnounced{};
+  /// `mpListBit` of every list above that is filled; the decoder empties just those before it
+  /// decodes the next message into the same update.
+  std::uint8_t mpWithdrawnFilled = 0;
+  std::uint8_t mpAnnouncedFilled = 0;
 
   /// The AS path, or null when the message carries no AS_PATH attribute.
   const AsPath* asPath = nullptr;

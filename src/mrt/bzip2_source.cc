@@ -36,14 +36,26 @@ struct Bzip2Source::Stream {
 };
 
 Bzip2Source::Bzip2Source(std::unique_ptr<ByteSource> compressed,
-                         std::span<const std::uint8_t> peeked)
-    : input_(std::move(compressed), peeked), stream_(std::make_unique<Stream>()) {}
+                         std::span<const std::uint8_t> peeked, std::uint64_t producedBefore)
+    : input_(std::move(compressed), peeked),
+      stream_(std::make_unique<Stream>()),
+      produced_(producedBefore) {}
 
 Bzip2Source::~Bzip2Source() = default;
 
 void Bzip2Source::stop(std::string reason) {
   fail(std::move(reason));
   phase_ = Phase::kDone;
+}
+
+// The input ended inside a stream, or could not be read further.
+void Bzip2Source::stopEarlyEnd() {
+  if (!input_.sourceFailure().empty()) {
+    stop(std::string(input_.sourceFailure()));
+  } else {
+    stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
+         " decompressed bytes");
+  }
 }
 
 // At the start of a stream, or at the end of the file after the last one.
@@ -89,15 +101,9 @@ std::size_t Bzip2Source::read(std::span<std::uint8_t> into) {
       if (!startStream()) break;
       continue;
     }
-    if (input_.size() == 0 && !input_.refill()) {
-      if (!input_.sourceFailure().empty()) {
-        stop(std::string(input_.sourceFailure()));
-      } else {
-        stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
-             " decompressed bytes");
-      }
-      break;
-    }
+    // Without new input the decompressor may still hold output of the data it has taken in
+    // (the last block before a cut, above all): it is asked once more before the end counts.
+    if (input_.size() == 0) input_.refill();
     bz_stream& state = stream_->state;
     const unsigned int availIn =
         static_cast<unsigned int>(std::min<std::size_t>(input_.size(), kMaxChunk));
@@ -120,17 +126,17 @@ std::size_t Bzip2Source::read(std::span<std::uint8_t> into) {
       continue;
     }
     if (result != BZ_OK) {
+      // Bits that were only padding are no evidence of damage: the data was cut there.
+      if (lastByteIsPadded_ && input_.size() == 0 && !input_.refill()) {
+        stopEarlyEnd();
+        break;
+      }
       stop(std::string("bzip2 data is damaged (") + bzip2ErrorText(result) + ") after " +
            std::to_string(produced_) + " decompressed bytes");
       break;
     }
     if (consumed == 0 && produced == 0 && !input_.refill()) {
-      if (!input_.sourceFailure().empty()) {
-        stop(std::string(input_.sourceFailure()));
-      } else {
-        stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
-             " decompressed bytes");
-      }
+      stopEarlyEnd();
       break;
     }
   }

@@ -19,21 +19,31 @@ namespace tarvex::mrt {
 class Bzip2Source final : public ByteSource {
  public:
   /// `peeked` are the first bytes of `compressed`, already read to detect the format.
-  Bzip2Source(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked);
+  /// `producedBefore` counts decompressed bytes that came before this source's first byte (when
+  /// it takes over a file that another reader had begun); failures count from there.
+  Bzip2Source(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked,
+              std::uint64_t producedBefore = 0);
   ~Bzip2Source() override;
 
   std::size_t read(std::span<std::uint8_t> into) override;
+
+  /// Says that the last byte of the input is partly padding: zero bits standing for bits that the
+  /// input does not have (the input was shifted by a number of bits). A decoding error met there
+  /// then means that the data was cut short, not that it is damaged.
+  void setLastByteIsPadded() { lastByteIsPadded_ = true; }
 
  private:
   struct Stream;
   enum class Phase { kStreamStart, kInStream, kDone };
   bool startStream();
   void stop(std::string reason);
+  void stopEarlyEnd();
 
   CompressedInput input_;
   std::unique_ptr<Stream> stream_;
   Phase phase_ = Phase::kStreamStart;
   std::uint64_t produced_ = 0;
+  bool lastByteIsPadded_ = false;
 };
 
 }  // namespace tarvex::mrt

@@ -132,10 +132,9 @@ std::size_t GzipSource::read(std::span<std::uint8_t> into) {
       if (!readHeader()) break;
       continue;
     }
-    if (input_.size() == 0 && !input_.refill()) {
-      stopEarlyEnd();
-      break;
-    }
+    // Without new input the decompressor may still hold output of the data it has taken in
+    // (the last block before a cut, above all): it is asked once more before the end counts.
+    if (input_.size() == 0) input_.refill();
     inflate_state& state = *state_;
     const std::uint32_t availIn =
         static_cast<std::uint32_t>(std::min<std::size_t>(input_.size(), kMaxChunk));

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
+#include "mrt/bzip2_parallel_source.h"
 #include "mrt/bzip2_source.h"
 #include "mrt/gzip_source.h"
 
@@ -78,7 +80,7 @@ InputFormat detectInputFormat(std::span<const std::uint8_t> head) {
   return InputFormat::kPlain;
 }
 
-std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw) {
+std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, InputFormat* format) {
   std::array<std::uint8_t, kHeadSize> head{};
   std::size_t size = 0;
   while (size < head.size()) {
@@ -90,11 +92,17 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw) {
   if (size == 0 && !raw->failure().empty()) {
     return std::make_unique<RefusedSource>(std::string(raw->failure()));
   }
-  switch (detectInputFormat(headBytes)) {
+  const InputFormat detected = detectInputFormat(headBytes);
+  if (format != nullptr) *format = detected;
+  switch (detected) {
     case InputFormat::kGzip:
       return std::make_unique<GzipSource>(std::move(raw), headBytes);
-    case InputFormat::kBzip2:
+    case InputFormat::kBzip2: {
+      // bzip2 blocks decode independently: one worker per core, when there are several.
+      const unsigned cores = std::min(std::thread::hardware_concurrency(), 8u);
+      if (cores > 1) return std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, cores);
       return std::make_unique<Bzip2Source>(std::move(raw), headBytes);
+    }
     case InputFormat::kXz:
       return std::make_unique<RefusedSource>(
           "the file is xz-compressed, which tarvex cannot read; decompress it first");

@@ -16,7 +16,9 @@ enum class InputFormat { kPlain, kGzip, kBzip2, kXz };
 /// The format that `head` (the first up to 10 bytes of the input) announces.
 InputFormat detectInputFormat(std::span<const std::uint8_t> head);
 
-/// Wraps `raw` in the decompressor its first bytes ask for.
-std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw);
+/// Wraps `raw` in the decompressor its first bytes ask for; the format found goes to `*format`
+/// when it is given. bzip2 is decoded on one thread per core (up to 8) when there are several.
+std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw,
+                                             InputFormat* format = nullptr);
 
 }  // namespace tarvex::mrt

@@ -11,7 +11,7 @@ std::unique_ptr<MrtReader> MrtReader::open(const std::string& path, int* error) 
 }
 
 MrtReader::MrtReader(std::unique_ptr<ByteSource> raw)
-    : records_(openDecodedInput(std::move(raw))) {}
+    : records_(openDecodedInput(std::move(raw), &format_)) {}
 
 bool MrtReader::next(BgpUpdate& update) {
   MrtRecord record;

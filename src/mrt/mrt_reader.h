@@ -1,21 +1,27 @@
 // Reads the BGP4MP UPDATE messages of one MRT dump file.
 //
 // The reader owns the input (a file, standard input for "-", or any byte source; plain, gzip or
-// bzip2 as its first bytes say), one record buffer that it reuses, and the decoder. Each
-// `BgpUpdate` it yields points into that buffer and is valid until the next call. Records that
-// are not BGP4MP UPDATEs are passed over; malformed ones are skipped and counted; damage that
-// makes the rest of the input unreadable ends it, and `damage()` says what happened. Memory is
-// bounded by the largest record accepted, whatever the input.
+// bzip2 as its first bytes say), the record batches read from it, and a decoder. Each
+// `BgpUpdate` that `next` yields points into the current batch and is valid until the next call.
+// Records that are not BGP4MP UPDATEs are passed over; malformed ones are skipped and counted;
+// damage that makes the rest of the input unreadable ends it, and `damage()` says what happened.
+// Memory is bounded (see record_batcher.h), whatever the input.
+//
+// Callers that decode on several threads take whole batches from `batcher()` instead of calling
+// `next`, decode each with a decoder of their own (`decodeBatch`), and hand the counts of
+// malformed records back through `countMalformed`.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "mrt/bgp4mp.h"
 #include "mrt/bgp_update.h"
 #include "mrt/byte_source.h"
+#include "mrt/input_format.h"
 #include "mrt/record_reader.h"
 
 namespace tarvex::mrt {
@@ -41,13 +47,47 @@ class MrtReader {
   /// on what stopped it.
   std::string_view damage() const { return records_.damage(); }
 
+  /// How the input is stored, as its first bytes say.
+  InputFormat format() const { return format_; }
+
   /// BGP4MP UPDATE records skipped because they were malformed.
   std::uint64_t malformedRecords() const { return malformed_; }
 
+  /// The record batches of the input, for callers that decode them elsewhere; do not mix with
+  /// `next`.
+  RecordBatcher& batcher() { return records_.batcher(); }
+
+  /// Adds malformed records that a caller found in batches it decoded itself.
+  void countMalformed(std::uint64_t count) { malformed_ += count; }
+
  private:
+  InputFormat format_ = InputFormat::kPlain;
   RecordReader records_;
   UpdateDecoder decoder_;
   std::uint64_t malformed_ = 0;
 };
+
+/// Decodes every record of `batch` with `decoder` into `update` and calls `visit(update)` for each
+/// UPDATE, in order. Returns the number of malformed records skipped.
+template <typename Visit>
+std::uint64_t decodeBatch(std::span<const std::uint8_t> batch, UpdateDecoder& decoder,
+                          BgpUpdate& update, Visit&& visit) {
+  std::uint64_t malformed = 0;
+  BatchRecords records(batch);
+  MrtRecord record;
+  while (records.next(record)) {
+    switch (decoder.decode(record, update)) {
+      case DecodeResult::kUpdate:
+        visit(static_cast<const BgpUpdate&>(update));
+        break;
+      case DecodeResult::kNotSelected:
+        break;
+      case DecodeResult::kMalformed:
+        ++malformed;
+        break;
+    }
+  }
+  return malformed;
+}
 
 }  // namespace tarvex::mrt

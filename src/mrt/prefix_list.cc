@@ -1,20 +1,22 @@
 #include "mrt/prefix_list.h"
 
-#include "mrt/byte_cursor.h"
-
 namespace tarvex::mrt {
 
-std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi) {
+bool parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi, PrefixList& out) {
   const unsigned maxLength = afi == kAfiIpv6 ? 128 : 32;
-  ByteCursor cursor(wire);
+  // The hot loop of decoding: each prefix is a length byte and the bytes it asks for. A length is
+  // read only from inside `wire`, and a prefix that runs past the end shows as `at` passing it.
+  std::size_t at = 0;
   std::size_t count = 0;
-  while (!cursor.empty()) {
-    std::uint8_t length = 0;
-    if (!cursor.u8(length) || length > maxLength) return std::nullopt;
-    if (!cursor.skip((length + 7u) / 8u)) return std::nullopt;
+  while (at < wire.size()) {
+    const unsigned length = wire[at];
+    if (length > maxLength) return false;
+    at += 1 + (length + 7) / 8;
     ++count;
   }
-  return PrefixList(wire, count, afi);
+  if (at != wire.size()) return false;
+  out = PrefixList(wire, count, afi);
+  return true;
 }
 
 }  // namespace tarvex::mrt

@@ -60,11 +60,24 @@ class PrefixList {
     void load() {
       if (rest_.empty()) return;
       current_.length = rest_[0];
-      const std::size_t octets = (current_.length + 7u) / 8u;
+      // The octets that the length asks for (four at most), zero-filled to the address.
       std::uint32_t address = 0;
-      for (std::size_t i = 0; i < 4; ++i) {
-        address <<= 8;
-        if (i < octets) address |= rest_[1 + i];
+      const unsigned octets = (current_.length + 7u) / 8u;
+      switch (octets < 4 ? octets : 4) {
+        case 4:
+          address |= rest_[4];
+          [[fallthrough]];
+        case 3:
+          address |= std::uint32_t{rest_[3]} << 8;
+          [[fallthrough]];
+        case 2:
+          address |= std::uint32_t{rest_[2]} << 16;
+          [[fallthrough]];
+        case 1:
+          address |= std::uint32_t{rest_[1]} << 24;
+          break;
+        default:
+          break;
       }
       current_.address = address;
     }
@@ -82,9 +95,17 @@ class PrefixList {
   std::uint16_t afi_ = kAfiIpv4;
 };
 
-/// Checks that `wire` is a whole number of prefixes of `afi` (1: lengths up to 32, 2: up to 128)
-/// and counts them. Nothing when a length is too large for the family or a prefix runs past the
-/// end: the message that holds the list is malformed.
-std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi);
+/// Checks that `wire` is a whole number of prefixes of `afi` (1: lengths up to 32, 2: up to 128),
+/// counts them and makes `out` the list. False, with `out` untouched, when a length is too large
+/// for the family or a prefix runs past the end: the message that holds the list is malformed.
+bool parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi, PrefixList& out);
+
+/// The same, as a value.
+inline std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire,
+                                                 std::uint16_t afi) {
+  PrefixList list;
+  if (!parsePrefixList(wire, afi, list)) return std::nullopt;
+  return list;
+}
 
 }  // namespace tarvex::mrt

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "mrt/mrt_reader.h"
+#include "scan/dump_walk.h"
 #include "scan/scan_statistics.h"
-#include "scan/update_walk.h"
 
 namespace tarvex {
 
@@ -43,8 +43,7 @@ void scanOneFile(const SearchSettings& settings, const std::string& path, ScanSi
     reportOpenFailure(path, out);
     return;
   }
-  mrt::BgpUpdate update;
-  while (reader->next(update)) examineEntry(update, settings, out);
+  examineDump(*reader, settings, out);
   reportProblems(path, *reader, out);
 }
 

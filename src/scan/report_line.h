@@ -19,6 +19,24 @@ namespace tarvex {
 /// Writes the report line of `prefixText` in `entry` to the report channel, as one write.
 void printMatch(std::string_view prefixText, const mrt::BgpUpdate& entry, ScanSink& out);
 
+/// The report lines of one message. The form and the fields around the prefix are the same for
+/// every line of a message, so they are worked out for its first line only. Lines are built in a
+/// buffer of the thread; the object must not outlive `entry`.
+class MessageLines {
+ public:
+  explicit MessageLines(const mrt::BgpUpdate& entry) : entry_(entry) {}
+  MessageLines(const MessageLines&) = delete;
+  MessageLines& operator=(const MessageLines&) = delete;
+
+  /// Writes the report line of `prefixText`, as `printMatch` does.
+  void print(std::string_view prefixText, ScanSink& out);
+
+ private:
+  const mrt::BgpUpdate& entry_;
+  std::size_t headLength_ = 0;  // "TIME|F|PEER|ASn|LOCAL|ASn|" at the front of the buffer
+  bool started_ = false;
+};
+
 /// `value` in plain unsigned decimal. The text lives in a buffer shared by all calls of the
 /// thread and holds the last call's value only.
 const char* unsignedToText(std::uint32_t value);

@@ -4,6 +4,7 @@
 // first, then the IPv4 MP lists by rising SAFI. IPv6 lists are never searched.
 #pragma once
 
+#include "criteria/match_rules.h"
 #include "mrt/bgp_update.h"
 #include "scan/scan_sink.h"
 #include "settings/search_settings.h"
@@ -11,5 +12,9 @@
 namespace tarvex {
 
 void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, ScanSink& out);
+
+/// The same, remembering origin lookups in `memo` (made for the same settings; may be null).
+void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, ScanSink& out,
+                  OriginMemo* memo);
 
 }  // namespace tarvex

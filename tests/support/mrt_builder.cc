@@ -192,6 +192,10 @@ Bytes gzipCompress(const Bytes& data) {
 }
 
 Bytes bzip2Compress(const Bytes& data) {
+  return bzip2CompressAtLevel(data, 9);
+}
+
+Bytes bzip2CompressAtLevel(const Bytes& data, int level) {
   unsigned int size = static_cast<unsigned int>(data.size() + data.size() / 100 + 600);
   Bytes out(size);
   // libbz2 refuses a null source, which an empty vector may hand out.
@@ -199,7 +203,7 @@ Bytes bzip2Compress(const Bytes& data) {
   char* source =
       data.empty() ? empty : const_cast<char*>(reinterpret_cast<const char*>(data.data()));
   int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size, source,
-                                        static_cast<unsigned int>(data.size()), 9, 0, 0);
+                                        static_cast<unsigned int>(data.size()), level, 0, 0);
   if (result != BZ_OK) throw std::runtime_error("bzip2 compression failed");
   out.resize(size);
   return out;

@@ -105,5 +105,7 @@ std::string readFile(const std::string& path);
 
 Bytes gzipCompress(const Bytes& data);
 Bytes bzip2Compress(const Bytes& data);
+/// bzip2 with blocks of `level` x 100 kB (1..9), so that small data spans several blocks.
+Bytes bzip2CompressAtLevel(const Bytes& data, int level);
 
 }  // namespace tarvex::testing

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,73 @@ TEST(AsPathRebuild, FollowsRfc6793) {
     AsPath path;
     path.assignWithAs4Path(asPath, c.as4Path);
     EXPECT_EQ(path.text(), c.text) << c.name;
+  }
+}
+
+// The origin token straight from the last segment is the token of the whole text: checked on
+// random paths of every segment type and width, merged with random AS4_PATHs or not.
+TEST(AsPathOrigin, SameTokenAsTheText) {
+  std::mt19937 random(42);
+  const testing::SegmentType types[] = {kAsSet, kAsSequence, kConfedSequence, kConfedSet};
+  auto randomSegments = [&](unsigned width) {
+    std::vector<Segment> segments(random() % 4);
+    for (Segment& segment : segments) {
+      segment.type = types[random() % 4];
+      segment.asns.resize(1 + random() % 4);
+      for (std::uint32_t& asn : segment.asns) {
+        asn = width == 2 ? random() % 65536 : static_cast<std::uint32_t>(random());
+        if (random() % 4 == 0) asn = 23456;
+      }
+    }
+    return segments;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const unsigned width = round % 3 == 0 ? 2 : 4;
+    const Bytes asPath = asPathValue(randomSegments(width), static_cast<int>(width));
+    const Bytes as4Path = asPathValue(randomSegments(4), 4);
+    AsPath path;
+    if (width == 2 && round % 2 == 0) {
+      path.assignWithAs4Path(asPath, as4Path);
+    } else {
+      path.assign(asPath, width);
+    }
+    std::uint32_t asn = 0;
+    std::string token = "left over";
+    const bool numeric = path.origin(asn, token);
+    const std::string text(path.text());
+    const std::size_t lastSpace = text.rfind(' ');
+    const std::string expected = lastSpace == std::string::npos ? text : text.substr(lastSpace + 1);
+    EXPECT_EQ(numeric ? std::to_string(asn) : token, expected) << text;
+    // A numeric token comes only from a path that ends in a plain sequence.
+    if (numeric) {
+      EXPECT_EQ(std::string("})]").find(text.back()), std::string::npos) << text;
+    }
+  }
+}
+
+TEST(AsPathOrigin, EachKindOfLastSegment) {
+  struct Case {
+    const char* name;
+    std::vector<Segment> segments;
+    bool numeric;
+    const char* token;
+  };
+  const Case cases[] = {
+      {"empty path", {}, false, ""},
+      {"sequence", {{kAsSequence, {1, 2, 15169}}}, true, "15169"},
+      {"set", {{kAsSequence, {1}}, {kAsSet, {3, 4}}}, false, "{3,4}"},
+      {"confed sequence", {{kAsSequence, {1}}, {kConfedSequence, {65001, 65002}}}, false, "65002)"},
+      {"confed sequence alone", {{kConfedSequence, {65001}}}, false, "(65001)"},
+      {"confed set", {{kAsSequence, {1}}, {kConfedSet, {65001, 65002}}}, false, "[65001,65002]"},
+  };
+  for (const Case& c : cases) {
+    AsPath path;
+    const Bytes value = asPathValue(c.segments, 4);
+    path.assign(value, 4);
+    std::uint32_t asn = 0;
+    std::string token;
+    ASSERT_EQ(path.origin(asn, token), c.numeric) << c.name;
+    EXPECT_EQ(c.numeric ? std::to_string(asn) : token, c.token) << c.name;
   }
 }
 

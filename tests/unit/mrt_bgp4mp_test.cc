@@ -411,6 +411,18 @@ TEST(Bgp4mpDecode, MpListsAreFiledByAfiAndSafi) {
     }
   }
   EXPECT_EQ(update.attributeFlags, 0u);
+
+  // Also after a message that filled a list and then broke: nothing of it is left.
+  ASSERT_EQ(decodeRecord(decoder, record, update), DecodeResult::kUpdate);
+  Bytes broken = updateRecord(
+      {}, concat({mpReachAttribute(1, 2, nh4, prefixes({"10.7.0.0/16"})), Bytes{0x40, 2, 9}}), {});
+  ASSERT_EQ(decodeRecord(decoder, broken, update), DecodeResult::kMalformed);
+  ASSERT_EQ(decodeRecord(decoder, plain, update), DecodeResult::kUpdate);
+  for (const auto& side : {update.mpAnnounced, update.mpWithdrawn}) {
+    for (const auto& byAfi : side) {
+      for (const PrefixList& list : byAfi) EXPECT_TRUE(list.empty());
+    }
+  }
 }
 
 struct As4Case {

@@ -255,6 +255,23 @@ TEST(DecodedInput, TruncationKeepsWhatCameBefore) {
   }
 }
 
+// What comes out before a cut is everything the decompressor could decode, whatever the sizes
+// of the reads: a decompressor that has taken in all the input can still hold output.
+TEST(DecodedInput, OutputBeforeACutDoesNotDependOnReadSizes) {
+  Bytes data = sampleData(3 * 1024 * 1024);
+  for (const Bytes& file : {gzipCompress(data), bzip2Compress(data)}) {
+    for (std::size_t keep : {file.size() / 2, file.size() * 2 / 3, file.size() - 12}) {
+      Bytes cut(file.begin(), file.begin() + static_cast<long>(keep));
+      ReadOutcome whole = decodeAll(cut, 1 << 30, 64 << 20);
+      for (std::size_t chunk : {std::size_t{4096}, std::size_t{65536}}) {
+        ReadOutcome pieces = decodeAll(cut, 1 << 30, chunk);
+        EXPECT_EQ(pieces.bytes.size(), whole.bytes.size()) << keep << " " << chunk;
+        EXPECT_EQ(pieces.failure, whole.failure);
+      }
+    }
+  }
+}
+
 TEST(DecodedInput, DamageIsNamed) {
   Bytes data = sampleData(300000);
   Bytes gz = gzipCompress(data);

@@ -183,6 +183,32 @@ TEST(ReportLine, TwoMatchesOfOneMessageDifferOnlyInThePrefix) {
                 "900|A|192.0.2.1|AS100|198.51.100.2|AS200|198.51.100.0/24|100 300\n"}));
 }
 
+// The lines of one message share a head built once; two messages printing in turn on one
+// thread each keep their own.
+TEST(ReportLine, MessageLinesInTurnKeepTheirOwnHead) {
+  Entry first(900, "192.0.2.1", 100, "198.51.100.2", 200);
+  first.announces({"203.0.113.0/24"}).withPath({100, 300});
+  Entry second(901, "2001:db8::1", 4294967295u, "::", 0);
+  second.withdraws({"198.51.100.0/24"});
+  CaptureSink sink;
+  MessageLines a(first.update);
+  MessageLines b(second.update);
+  a.print("203.0.113.0/24", sink);
+  b.print("198.51.100.0/24", sink);
+  a.print("10.0.0.0/8", sink);
+  a.print("10.1.0.0/16", sink);
+  printMatch("192.0.2.0/24", second.update, sink);
+  b.print("11.0.0.0/8", sink);
+  EXPECT_EQ(
+      sink.reportWrites,
+      (std::vector<std::string>{"900|A|192.0.2.1|AS100|198.51.100.2|AS200|203.0.113.0/24|100 300\n",
+                                "901|W|2001:db8::1|AS4294967295|::|AS0|198.51.100.0/24\n",
+                                "900|A|192.0.2.1|AS100|198.51.100.2|AS200|10.0.0.0/8|100 300\n",
+                                "900|A|192.0.2.1|AS100|198.51.100.2|AS200|10.1.0.0/16|100 300\n",
+                                "901|W|2001:db8::1|AS4294967295|::|AS0|192.0.2.0/24\n",
+                                "901|W|2001:db8::1|AS4294967295|::|AS0|11.0.0.0/8\n"}));
+}
+
 TEST(UnsignedToText, PlainDecimalInOneSharedBuffer) {
   EXPECT_STREQ(unsignedToText(0), "0");
   EXPECT_STREQ(unsignedToText(7), "7");
@@ -203,10 +229,19 @@ TEST(PrefixText, DottedQuadSlashLength) {
   const Case cases[] = {{0xC0000200, 24, "192.0.2.0/24"},
                         {0x0B0D0000, 13, "11.13.0.0/13"},
                         {0xFFFFFFFF, 32, "255.255.255.255/32"},
-                        {0, 0, "0.0.0.0/0"}};
+                        {0, 0, "0.0.0.0/0"},
+                        {0x0A09630C, 40, "10.9.99.12/40"}};
   for (const Case& c : cases) {
     char buffer[24];
     EXPECT_EQ(formatPrefixText({c.address, c.length}, buffer), c.text);
+  }
+  // Every octet value in every position, against the platform's own text.
+  for (std::uint32_t value = 0; value < 256; ++value) {
+    const std::uint32_t address = value << 24 | ((value * 7) & 0xff) << 16 |
+                                  ((value * 13) & 0xff) << 8 | ((255 - value) & 0xff);
+    in_addr raw{htonl(address)};
+    char buffer[24];
+    EXPECT_EQ(formatPrefixText({address, 32}, buffer), std::string(inet_ntoa(raw)) + "/32");
   }
 }
 

@@ -157,5 +157,32 @@ TEST(UpdateWalk, OnlyBgp4mpUpdatesAreSearched) {
   }
 }
 
+// The origin memo of a walk gives the answers of the AS number set itself: ten thousand origins,
+// so that many share a slot of the memo, every seventh of them listed, walked twice over.
+TEST(UpdateWalk, OriginMemoAnswersAsTheSetDoes) {
+  SearchSettings settings;
+  settings.reset();
+  settings.asnFile = "origins.txt";
+  for (std::uint32_t asn = 0; asn < 10000; asn += 7)
+    settings.asnSet.insert(std::to_string(asn * 977));
+  OriginMemo memo(settings);
+  CaptureSink withMemo;
+  CaptureSink without;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::uint32_t asn = 0; asn < 10000; ++asn) {
+      Entry entry;
+      const Bytes path = testing::asPathValue({{testing::kAsSequence, {64500, asn * 977}}}, 4);
+      mrt::AsPath asPath;
+      asPath.assign(path, 4);
+      entry.update.asPath = &asPath;
+      entry.update.announced = entry.list({"5.0.0.0/8"});
+      examineEntry(entry.update, settings, withMemo, &memo);
+      examineEntry(entry.update, settings, without, nullptr);
+    }
+  }
+  EXPECT_EQ(withMemo.lines.size(), 2u * (10000 / 7 + 1));
+  EXPECT_EQ(withMemo.lines, without.lines);
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -1,0 +1,61 @@
+// Fuzzes the parallel bzip2 reader against the sequential one on the same bytes. Where the
+// sequential reader finds sound data, the parallel one must hand out exactly the same bytes;
+// where it fails, the parallel one must fail too, and neither may hand out bytes that the other
+// contradicts.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mrt/byte_source.h"
+#include "mrt/bzip2_parallel_source.h"
+#include "mrt/bzip2_source.h"
+
+namespace {
+
+struct Outcome {
+  std::vector<std::uint8_t> bytes;
+  std::string failure;
+};
+
+// Reads at most 16 MB: a few kilobytes of bzip2 can stand for far more.
+Outcome readAll(tarvex::mrt::ByteSource& source) {
+  constexpr std::size_t kLimit = 16 * 1024 * 1024;
+  Outcome out;
+  std::vector<std::uint8_t> buffer(65536);
+  while (out.bytes.size() < kLimit) {
+    const std::size_t got = source.read(buffer);
+    if (got == 0) break;
+    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+  }
+  if (out.bytes.size() > kLimit) out.bytes.resize(kLimit);
+  out.failure = std::string(source.failure());
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> input(data, size);
+  const std::span<const std::uint8_t> peeked = input.first(size < 10 ? size : 10);
+  const std::span<const std::uint8_t> rest = input.subspan(peeked.size());
+
+  tarvex::mrt::Bzip2Source sequentialSource(std::make_unique<tarvex::mrt::MemorySource>(rest),
+                                            peeked);
+  const Outcome sequential = readAll(sequentialSource);
+  tarvex::mrt::ParallelBzip2Source parallelSource(std::make_unique<tarvex::mrt::MemorySource>(rest),
+                                                  peeked, 2);
+  const Outcome parallel = readAll(parallelSource);
+
+  const std::size_t common = std::min(sequential.bytes.size(), parallel.bytes.size());
+  if (!std::equal(parallel.bytes.begin(), parallel.bytes.begin() + static_cast<long>(common),
+                  sequential.bytes.begin())) {
+    std::abort();  // the readers disagree on a byte
+  }
+  if (sequential.failure.empty() != parallel.failure.empty()) std::abort();
+  if (sequential.failure.empty() && parallel.bytes.size() != sequential.bytes.size()) std::abort();
+  return 0;
+}

@@ -1,0 +1,194 @@
+#include "mrt/record_batcher.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tarvex::mrt {
+
+namespace {
+
+// Reads into less room than this go to a fresh buffer, so that reads stay large system calls.
+constexpr std::size_t kMinimumRead = 64 * 1024;
+// How far past an impossible length the input is read to let a decompressor name the damage.
+constexpr std::size_t kLookAhead = 4 * 1024 * 1024;
+// Released standard buffers kept for reuse.
+constexpr std::size_t kKeptBuffers = kBatchMemoryBudget / kBatchBufferSize;
+
+std::uint32_t lengthField(const std::uint8_t* header) {
+  return (std::uint32_t{header[8]} << 24) | (std::uint32_t{header[9]} << 16) |
+         (std::uint32_t{header[10]} << 8) | std::uint32_t{header[11]};
+}
+
+}  // namespace
+
+struct RecordBatcher::Buffer {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t capacity = 0;
+};
+
+// Hands out buffers within the memory budget and takes them back from any thread.
+class RecordBatcher::Pool : public std::enable_shared_from_this<Pool> {
+ public:
+  /// A buffer of at least `size` bytes. Waits while the buffers alive, apart from the
+  /// `heldByCaller` bytes that only the caller can release, leave no room in the budget.
+  std::shared_ptr<Buffer> acquire(std::size_t size, std::size_t heldByCaller) {
+    std::unique_ptr<Buffer> buffer;
+    {
+      std::unique_lock lock(mutex_);
+      released_.wait(lock,
+                     [&] { return alive_ + size <= kBatchMemoryBudget || alive_ <= heldByCaller; });
+      alive_ += std::max(size, kBatchBufferSize);
+      if (size <= kBatchBufferSize && !spare_.empty()) {
+        buffer = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    if (!buffer) {
+      buffer = std::make_unique<Buffer>();
+      buffer->capacity = std::max(size, kBatchBufferSize);
+      buffer->bytes = std::make_unique_for_overwrite<std::uint8_t[]>(buffer->capacity);
+    }
+    std::weak_ptr<Pool> pool = weak_from_this();
+    return std::shared_ptr<Buffer>(buffer.release(), [pool](Buffer* released) {
+      std::unique_ptr<Buffer> owned(released);
+      if (std::shared_ptr<Pool> alive = pool.lock()) alive->release(std::move(owned));
+    });
+  }
+
+ private:
+  void release(std::unique_ptr<Buffer> buffer) {
+    std::unique_ptr<Buffer> dropped;
+    {
+      std::lock_guard lock(mutex_);
+      alive_ -= buffer->capacity;
+      if (buffer->capacity == kBatchBufferSize && spare_.size() < kKeptBuffers) {
+        spare_.push_back(std::move(buffer));
+      } else {
+        dropped = std::move(buffer);  // freed outside the lock
+      }
+    }
+    released_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::size_t alive_ = 0;  // bytes of the buffers handed out and not yet released
+  std::vector<std::unique_ptr<Buffer>> spare_;
+};
+
+RecordBatcher::RecordBatcher(std::unique_ptr<ByteSource> input)
+    : input_(std::move(input)), pool_(std::make_shared<Pool>()) {}
+
+RecordBatcher::~RecordBatcher() = default;
+
+void RecordBatcher::stop(std::string reason) {
+  if (damage_.empty()) {
+    damage_ = std::move(reason);
+    if (offset_ > 0) damage_ += "; the records before it were searched";
+  }
+  inputEnded_ = true;
+}
+
+// Reads more input behind the bytes not handed out, of which the next record needs `needed`.
+// Moves those bytes to a fresh buffer first when the current one has too little room left.
+// False when the input has ended (or failed).
+bool RecordBatcher::readMore(std::size_t needed) {
+  if (inputEnded_) return false;
+  if (!current_ || current_->capacity - begin_ < needed ||
+      current_->capacity - end_ < kMinimumRead) {
+    const std::size_t pending = end_ - begin_;
+    const std::size_t held = current_ ? current_->capacity : 0;
+    std::shared_ptr<Buffer> fresh = pool_->acquire(std::max(needed, kBatchBufferSize), held);
+    if (pending != 0) std::memcpy(fresh->bytes.get(), current_->bytes.get() + begin_, pending);
+    current_ = std::move(fresh);
+    begin_ = 0;
+    end_ = pending;
+  }
+  std::size_t got = input_->read({current_->bytes.get() + end_, current_->capacity - end_});
+  if (got == 0) {
+    inputEnded_ = true;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
+
+// An impossible length is most often the first sign of damaged compressed data: a bzip2 block or
+// a gzip member is checked only at its end, after its bytes were handed out. Reading on a little
+// lets the decompressor name the damage, which says more than the garbage length does.
+bool RecordBatcher::inputFailsAhead() {
+  // Batches handed out may still be in use: read into scratch space of its own.
+  current_.reset();
+  begin_ = end_ = 0;
+  const std::size_t scratchSize = 256 * 1024;
+  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(scratchSize);
+  std::size_t read = 0;
+  while (read < kLookAhead && !inputEnded_) {
+    std::size_t got = input_->read({scratch.get(), std::min(scratchSize, kLookAhead - read)});
+    if (got == 0) inputEnded_ = true;
+    read += got;
+  }
+  inputEnded_ = true;
+  if (input_->failure().empty()) return false;
+  stop(std::string(input_->failure()));
+  return true;
+}
+
+bool RecordBatcher::next(RecordBatch& batch) {
+  batch = RecordBatch();
+  if (!damage_.empty()) return false;
+  if (stopAfterBatch_) {
+    stopAfterBatch_ = false;
+    const std::uint32_t length = lengthField(current_->bytes.get() + begin_);
+    if (!inputFailsAhead()) {
+      stop("a record at byte " + std::to_string(offset_) + " claims a length of " +
+           std::to_string(length) + " bytes, which cannot be right");
+    }
+    return false;
+  }
+  for (;;) {
+    // Frame the whole records at hand.
+    std::size_t position = begin_;
+    std::size_t needed = kMrtHeaderSize;
+    const std::uint8_t* bytes = current_ ? current_->bytes.get() : nullptr;
+    while (end_ - position >= kMrtHeaderSize) {
+      const std::uint32_t length = lengthField(bytes + position);
+      if (length > kMaxRecordLength) {
+        stopAfterBatch_ = true;
+        break;
+      }
+      const std::size_t total = kMrtHeaderSize + std::size_t{length};
+      if (end_ - position < total) {
+        needed = total;
+        break;
+      }
+      position += total;
+    }
+    if (position != begin_) {
+      batch.bytes = {bytes + begin_, position - begin_};
+      batch.offset = offset_;
+      batch.buffer = current_;
+      offset_ += position - begin_;
+      begin_ = position;
+      return true;
+    }
+    if (stopAfterBatch_) return next(batch);
+
+    if (!readMore(needed)) {
+      const std::size_t pending = end_ - begin_;
+      if (!input_->failure().empty()) {
+        stop(std::string(input_->failure()));
+      } else if (pending >= kMrtHeaderSize) {
+        stop("the file ends inside a record (" + std::to_string(pending) + " of its " +
+             std::to_string(needed) + " bytes are there)");
+      } else if (pending != 0) {
+        stop("the file ends inside a record header (" + std::to_string(pending) +
+             " stray bytes at the end)");
+      }
+      current_.reset();
+      return false;
+    }
+  }
+}
+
+}  // namespace tarvex::mrt

@@ -1,0 +1,134 @@
+// MRT framing in batches: cuts a byte stream into runs of whole records (RFC 6396 section 2).
+//
+//    0                   1                   2                   3
+//   +-------------------------------+-------------------------------+
+//   |                           Timestamp                           |
+//   +-------------------------------+-------------------------------+
+//   |             Type              |            Subtype            |
+//   +-------------------------------+-------------------------------+
+//   |                             Length                            |
+//   +---------------------------------------------------------------+
+//   |                      Message... (Length bytes)                |
+//
+// The batcher reads the input with large reads into buffers of its own and hands out, per read,
+// the whole records that the read completed, as one `RecordBatch`. A batch shares ownership of
+// its buffer, so batches can be decoded on other threads, in any order, while the batcher reads
+// on: the batcher only ever writes behind the bytes it has handed out. A record cut by the end
+// of a buffer moves, alone, to the front of the next buffer; records are never copied otherwise.
+//
+// Memory: buffers of `kBatchBufferSize` bytes, recycled; a record larger than that gets a buffer
+// of its own size (at most 16 MiB and a header). The buffers that are alive at once, in batches
+// not yet released and in the batcher, stay within `kBatchMemoryBudget` bytes: `next` waits for
+// batches to be released when the budget is used up (a single buffer may exceed the budget when
+// nothing else is alive). Batches must be released before the batcher is destroyed.
+//
+// Bad input: a length above 16 MiB cannot be right and stops the input (everything after it
+// would be read out of step); so does a record cut short by the end of the input, and any failure
+// of the byte source (damaged compressed data, a read error). Each stop leaves one sentence in
+// `damage()`; when an impossible length comes from damaged compressed data that the decompressor
+// reports within the next 4 MiB, its report is the one kept. The batches before the stop are all
+// handed out first. Records of any type and length, zero included, are handed out as they are.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mrt/byte_source.h"
+
+namespace tarvex::mrt {
+
+inline constexpr std::size_t kMrtHeaderSize = 12;
+/// The largest record body accepted. Real records stay far below it (a full-table record of a
+/// route server is a few hundred kilobytes).
+inline constexpr std::size_t kMaxRecordLength = 16 * 1024 * 1024;
+
+inline constexpr std::size_t kBatchBufferSize = 1024 * 1024;
+inline constexpr std::size_t kBatchMemoryBudget = 12 * 1024 * 1024;
+
+struct MrtRecord {
+  std::uint32_t timestamp = 0;
+  std::uint16_t type = 0;
+  std::uint16_t subtype = 0;
+  std::span<const std::uint8_t> body;  // the Length bytes after the header
+};
+
+/// Whole records, back to back, as they stand in the input.
+struct RecordBatch {
+  std::span<const std::uint8_t> bytes;
+  std::uint64_t offset = 0;            // of the first record, in the decompressed input
+  std::shared_ptr<const void> buffer;  // keeps `bytes` alive; reset it to release the batch
+};
+
+/// Walks the records of a batch. The batch was framed, so every header and body is whole.
+class BatchRecords {
+ public:
+  explicit BatchRecords(std::span<const std::uint8_t> bytes) : rest_(bytes) {}
+
+  bool next(MrtRecord& record) {
+    if (rest_.size() < kMrtHeaderSize) return false;
+    const std::uint8_t* h = rest_.data();
+    record.timestamp = (std::uint32_t{h[0]} << 24) | (std::uint32_t{h[1]} << 16) |
+                       (std::uint32_t{h[2]} << 8) | std::uint32_t{h[3]};
+    record.type = static_cast<std::uint16_t>((unsigned{h[4]} << 8) | h[5]);
+    record.subtype = static_cast<std::uint16_t>((unsigned{h[6]} << 8) | h[7]);
+    const std::size_t length = (std::size_t{h[8]} << 24) | (std::size_t{h[9]} << 16) |
+                               (std::size_t{h[10]} << 8) | std::size_t{h[11]};
+    record.body = rest_.subspan(kMrtHeaderSize, length);
+    __builtin_prefetch(h + 2048);
+    rest_ = rest_.subspan(kMrtHeaderSize + length);
+    return true;
+  }
+
+  /// Bytes of the records not walked yet.
+  std::size_t remaining() const { return rest_.size(); }
+
+ private:
+  static constexpr std::size_t kPrefetchDistance = 1024;
+  std::span<const std::uint8_t> rest_;
+};
+
+class RecordBatcher {
+ public:
+  explicit RecordBatcher(std::unique_ptr<ByteSource> input);
+  ~RecordBatcher();
+  RecordBatcher(const RecordBatcher&) = delete;
+  RecordBatcher& operator=(const RecordBatcher&) = delete;
+
+  /// The next batch (at least one record). False at the end of the input or when damage stopped
+  /// it. One thread at a time may call it; the batches it returns may go anywhere.
+  bool next(RecordBatch& batch);
+
+  /// After `next` returned false: empty when the input ended cleanly, else what stopped it (and,
+  /// when records came before, that they were handed out).
+  std::string_view damage() const { return damage_; }
+
+  /// Bytes of the (decompressed) input taken by the records handed out so far.
+  std::uint64_t offset() const { return offset_; }
+
+ private:
+  struct Buffer;
+  class Pool;
+
+  bool readMore(std::size_t needed);
+  bool inputFailsAhead();
+  void stop(std::string reason);
+
+  std::unique_ptr<ByteSource> input_;
+  std::shared_ptr<Pool> pool_;
+  std::shared_ptr<Buffer> current_;
+  std::size_t begin_ = 0;  // first byte of current_ not handed out
+  std::size_t end_ = 0;    // end of the bytes read into current_
+  bool inputEnded_ = false;
+  bool stopAfterBatch_ = false;  // an impossible length follows the last batch handed out
+  std::uint64_t offset_ = 0;
+  std::string damage_;
+};
+
+}  // namespace tarvex::mrt

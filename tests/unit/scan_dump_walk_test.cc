@@ -1,0 +1,147 @@
+// The read loop on several threads: whatever the number of workers and the shape of the reads,
+// the sink receives the very writes of a walk on one thread, in the same order, one per line.
+#include "scan/dump_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "mrt/byte_source.h"
+#include "mrt/input_format.h"
+#include "mrt_builder.h"
+
+namespace tarvex {
+namespace {
+
+using namespace tarvex::testing;
+
+// Keeps every write as it came.
+class WriteLog final : public ScanSink {
+ public:
+  struct Write {
+    Channel channel;
+    std::string text;
+    bool operator==(const Write&) const = default;
+  };
+  void write(Channel channel, std::string_view bytes) override {
+    writes.push_back({channel, std::string(bytes)});
+  }
+  std::vector<Write> writes;
+};
+
+// Hands out at most `step` bytes per read, as a pipe does.
+class TrickleSource final : public mrt::ByteSource {
+ public:
+  TrickleSource(Bytes bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
+  std::size_t read(std::span<std::uint8_t> into) override {
+    std::size_t count = std::min({into.size(), step_, bytes_.size() - at_});
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
+    at_ += count;
+    return count;
+  }
+
+ private:
+  Bytes bytes_;
+  std::size_t step_;
+  std::size_t at_ = 0;
+};
+
+struct Walk {
+  std::vector<WriteLog::Write> writes;
+  std::uint64_t malformed = 0;
+  std::string damage;
+};
+
+Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
+          std::size_t step = 1 << 30) {
+  mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step));
+  WriteLog log;
+  examineDump(reader, settings, log, workers);
+  return {log.writes, reader.malformedRecords(), std::string(reader.damage())};
+}
+
+// Many announcements and withdrawals, with malformed records between them: several batches.
+Bytes manyUpdates(std::size_t count) {
+  Bytes out;
+  for (std::size_t i = 0; i < count; ++i) {
+    SimpleUpdate update;
+    update.time = static_cast<std::uint32_t>(1000 + i);
+    const std::string prefix =
+        std::to_string(10 + i % 200) + "." + std::to_string(i % 256) + ".0.0/16";
+    if (i % 5 == 0) {
+      update.withdrawn = {prefix};
+    } else {
+      update.announced = {prefix, "192.0.2.0/24"};
+      update.path = {{kAsSequence, {64500, static_cast<std::uint32_t>(65000 + i % 7)}}};
+    }
+    Bytes record = updateRecord(update);
+    out.insert(out.end(), record.begin(), record.end());
+    if (i % 1000 == 999) {
+      // An AS_PATH segment of length 0: malformed, skipped and counted.
+      update.withdrawn.clear();
+      update.announced = {"10.0.0.0/8"};
+      update.path = {{kAsSequence, {}}};
+      Bytes bad = updateRecord(update);
+      out.insert(out.end(), bad.begin(), bad.end());
+    }
+  }
+  return out;
+}
+
+SearchSettings everything() {
+  SearchSettings settings;
+  settings.reset();
+  settings.orMatch = 1;  // no list named: every prefix is reported
+  return settings;
+}
+
+TEST(DumpWalk, SameWritesWhateverTheWorkers) {
+  const Bytes file = manyUpdates(40000);  // several megabytes, far more output than a batch holds
+  ASSERT_GT(file.size(), 3u * 1024 * 1024);
+  const SearchSettings settings = everything();
+  const Walk alone = walk(file, settings, 0);
+  ASSERT_GT(alone.writes.size(), 40000u);
+  EXPECT_EQ(alone.malformed, 40u);
+  for (const WriteLog::Write& write : alone.writes) {
+    ASSERT_EQ(write.channel, Channel::kReport);
+    ASSERT_EQ(std::count(write.text.begin(), write.text.end(), '\n'), 1) << write.text;
+    ASSERT_EQ(write.text.back(), '\n');
+  }
+  for (unsigned workers : {1u, 2u, 3u}) {
+    for (std::size_t step : {std::size_t{1} << 30, std::size_t{4093}}) {
+      const Walk shared = walk(file, settings, workers, step);
+      EXPECT_TRUE(shared.writes == alone.writes) << workers << " " << step;
+      EXPECT_EQ(shared.malformed, alone.malformed);
+      EXPECT_EQ(shared.damage, "");
+    }
+  }
+}
+
+TEST(DumpWalk, DamageComesAfterEveryRecordBeforeIt) {
+  Bytes file = manyUpdates(5000);
+  const std::size_t whole = file.size();
+  file.resize(whole - 7);  // the last record cut short
+  const SearchSettings settings = everything();
+  const Walk alone = walk(file, settings, 0);
+  EXPECT_NE(alone.damage.find("the file ends inside a record"), std::string::npos);
+  for (unsigned workers : {1u, 2u}) {
+    const Walk shared = walk(file, settings, workers, 65536);
+    EXPECT_TRUE(shared.writes == alone.writes);
+    EXPECT_EQ(shared.damage, alone.damage);
+  }
+}
+
+TEST(DumpWalk, EmptyAndRecordlessInputs) {
+  const SearchSettings settings = everything();
+  for (unsigned workers : {0u, 2u}) {
+    EXPECT_TRUE(walk({}, settings, workers).writes.empty());
+    const Walk stray = walk(Bytes{1, 2, 3}, settings, workers);
+    EXPECT_TRUE(stray.writes.empty());
+    EXPECT_EQ(stray.damage, "the file ends inside a record header (3 stray bytes at the end)");
+  }
+}
+
+}  // namespace
+}  // namespace tarvex
