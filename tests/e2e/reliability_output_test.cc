@@ -18,6 +18,7 @@
 #include "child_process.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
+#include "report_checks.h"
 
 namespace tarvex::testing {
 namespace {
@@ -30,28 +31,6 @@ const std::string kDump =
 const std::string& fullReport() {
   static const std::string report = runTarvex({"--or", "--update", kDump}).out;
   return report;
-}
-
-// The longest run of whole lines of `report` that fits in `limit` bytes.
-std::string wholeLinesWithin(const std::string& report, std::size_t limit) {
-  std::size_t end = report.rfind('\n', limit - 1);
-  return end == std::string::npos ? "" : report.substr(0, end + 1);
-}
-
-// Compares a report with what it should be, and on a difference shows only where it starts, not
-// the thousand lines around it.
-::testing::AssertionResult sameReport(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  std::size_t at =
-      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
-      actual.begin();
-  std::size_t lineStart = actual.rfind('\n', at == 0 ? 0 : at - 1);
-  lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
-  return ::testing::AssertionFailure()
-         << actual.size() << " bytes instead of " << expected.size() << "; they differ at byte "
-         << at << ", in the line that reads \"" << actual.substr(lineStart, at - lineStart + 40)
-         << "\" here and \"" << expected.substr(lineStart, at - lineStart + 40)
-         << "\" in the report expected";
 }
 
 // A dump of one announcement, which gives exactly one report line under --or.
