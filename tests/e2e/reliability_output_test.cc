@@ -60,6 +60,8 @@ TEST(OutputFaultTest, AFailedWriteEndsTheRunAndKeepsTheLinesBefore) {
       {"size limit on --outfile", true, dir.file("limited"), kLimit, "File too large"},
       {"size limit on standard output", false, dir.file("limited"), kLimit, "File too large"},
       {"closed standard output", false, "", {}, "Bad file descriptor"},
+      // The process's own memory, written at address 0, which nothing maps: an I/O error.
+      {"I/O error on --outfile", true, "/proc/self/mem", {}, "Input/output error"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"--or", "--update", kDump, "--update",
