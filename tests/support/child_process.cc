@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -33,23 +34,34 @@ void redirect(int fd, const std::string& path, int flags) {
   }
 }
 
-// The scheduler state letter of /proc/PID/stat ('R', 'S', 'D', 'Z', ...), or 0.
-char processState(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+// The scheduler state letter of a /proc/.../stat file ('R', 'S', 'D', 'Z', ...), or 0.
+char processState(const std::string& statPath) {
+  std::ifstream stat(statPath);
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   std::size_t close = text.rfind(')');  // the command name may hold blanks and parentheses
   if (close == std::string::npos || close + 2 >= text.size()) return 0;
   return text[close + 2];
 }
 
-// What /proc/PID/syscall says the child is blocked in: true for write(2) on descriptor 1, false
-// for anything else, empty when the kernel does not tell.
+// Whether some thread of the process sleeps in write(2) on descriptor 1, as /proc/PID/task
+// tells; empty when the kernel does not say what threads are blocked in.
 std::optional<bool> blockedWritingStdout(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
-  long number = -1;
-  std::string first;
-  if (!(file >> number >> first)) return std::nullopt;
-  return number == SYS_write && first == "0x1";
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::error_code error;
+  bool told = false;
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream file(task.path() / "syscall");
+    long number = -1;
+    std::string first;
+    if (!(file >> number >> first)) continue;
+    told = true;
+    if (number == SYS_write && first == "0x1" &&
+        processState((task.path() / "stat").string()) == 'S') {
+      return true;
+    }
+  }
+  if (!told) return std::nullopt;
+  return false;
 }
 
 bool hasExited(pid_t pid) {
@@ -159,11 +171,12 @@ bool ChildProcess::waitUntilBlockedOnStdout(int timeoutSeconds) {
   while (Clock::now() < deadline && !hasExited(pid_)) {
     int available = 0;
     ioctl(outFd_, FIONREAD, &available);
-    bool blocked = processState(pid_) == 'S';
+    bool blocked;
     if (std::optional<bool> writing = blockedWritingStdout(pid_)) {
-      blocked = blocked && *writing;
+      blocked = *writing;
     } else {
-      blocked = blocked && available >= capacity / 2;
+      blocked = processState("/proc/" + std::to_string(pid_) + "/stat") == 'S' &&
+                available >= capacity / 2;
     }
     // Two sightings in a row: a child that only paused between two reads is not blocked.
     sleepingChecks = blocked ? sleepingChecks + 1 : 0;

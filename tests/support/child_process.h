@@ -56,8 +56,9 @@ class ChildProcess {
   /// `timeoutSeconds`.
   std::string readStdoutLine(int timeoutSeconds = 60);
 
-  /// Waits until the child sleeps with its standard output pipe full, that is, blocked writing
-  /// it. False when the child ends, or `timeoutSeconds` pass, first.
+  /// Waits until a thread of the child sleeps in a write to its standard output, that is, until
+  /// the child is held up by the full pipe. False when the child ends, or `timeoutSeconds` pass,
+  /// first.
   bool waitUntilBlockedOnStdout(int timeoutSeconds = 60);
 
   /// Closes the test's end of the stdout pipe: the child's reader has gone away.
