@@ -1,9 +1,9 @@
-// Faults of the output: a write of a report line that fails (a full device, a file size limit, a
-// closed descriptor) and a reader that goes away. A failed write ends the run at once with one
-// "tarvex: " message and status 1, and leaves the lines written before it intact, with no piece
-// of the line that failed. A reader that goes away ends the run quietly, also when tarvex has
-// nothing more to write for a long time. Standard streams that are closed at start never let a
-// message into the report file.
+// Faults of the output: a write of a report line that fails (a full device, a file size limit, an
+// I/O error, a closed descriptor) and a reader that goes away. A failed write ends the run at once
+// with one "tarvex: " message and status 1, and leaves the lines written before it intact, with
+// no piece of the line that failed. A reader that goes away ends the run quietly, also when
+// tarvex has nothing more to write for a long time. Standard streams that are closed at start
+// never let a message into the report file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
