@@ -4,7 +4,9 @@
 // of the path), no comments, and empty lines and repeated paths are handed on like any other.
 // The list is read as the scan proceeds, one line in memory at a time, so neither the length of a
 // line nor the number of lines is limited. A list file that cannot be opened is reported on the
-// sink's standard error and nothing is scanned; a read failure part-way ends the list quietly.
+// sink's standard error and nothing is scanned. A read failure part-way ends the list with a
+// "tarvex: " warning that names the list and the line it got to, so that the paths it never
+// reached are not mistaken for paths without matches.
 #pragma once
 
 #include "scan/scan_sink.h"

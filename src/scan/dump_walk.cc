@@ -67,6 +67,19 @@ class ParallelWalk {
       : reader_(reader), settings_(settings) {}
 
   void run(ScanSink& out, unsigned workers) {
+    // Most update dumps of a busy day are small. One that fits in a single batch is walked
+    // right here: starting threads for it would cost more than the walk, and a run over a list
+    // of a million small files would spend its time creating threads.
+    mrt::RecordBatcher& batcher = reader_.batcher();
+    mrt::RecordBatch first, second;
+    if (!batcher.next(first)) return;
+    if (!batcher.next(second)) {
+      walkAlone(first, out);
+      return;
+    }
+    slots_.emplace_back().batch = std::move(first);
+    slots_.emplace_back().batch = std::move(second);
+
     std::vector<std::thread> threads;
     threads.emplace_back([this] { readBatches(); });
     for (unsigned i = 0; i < workers; ++i) threads.emplace_back([this] { decodeBatches(); });
@@ -76,6 +89,15 @@ class ParallelWalk {
   }
 
  private:
+  void walkAlone(const mrt::RecordBatch& batch, ScanSink& out) {
+    mrt::UpdateDecoder decoder;
+    mrt::BgpUpdate update;
+    OriginMemo memo(settings_);
+    reader_.countMalformed(mrt::decodeBatch(
+        batch.bytes, decoder, update,
+        [&](const mrt::BgpUpdate& entry) { examineEntry(entry, settings_, out, &memo); }));
+  }
+
   void readBatches() {
     mrt::RecordBatcher& batcher = reader_.batcher();
     for (;;) {

@@ -87,7 +87,9 @@ void ParallelScans::write(Channel channel, std::string_view bytes) {
     auto segment = std::make_shared<Segment>();
     segments_.push_back(segment);
   }
+  const std::size_t before = segments_.back()->events.size();
   appendEvent(segments_.back()->events, channel, bytes);
+  recordedBytes_ += segments_.back()->events.size() - before;
   lock.unlock();
   changed_.notify_all();
 }
@@ -114,11 +116,15 @@ void ParallelScans::drain() {
 
 void ParallelScans::append(Segment& segment, std::string_view events) {
   std::unique_lock lock(mutex_);
-  // Only the scan at the head is written as it goes; the others wait once they hold enough.
+  // Only the scan at the head is written as it goes; the others wait once they, or all scans
+  // together, hold enough. The head's scan never waits here, and every other running scan
+  // started after it, so the run always moves on.
   changed_.wait(lock, [&] {
-    return segments_.front().get() == &segment || segment.events.size() < kMaxRecordedBytes;
+    return segments_.front().get() == &segment ||
+           (segment.events.size() < kMaxRecordedBytes && recordedBytes_ < kMaxRecordedTotal);
   });
   segment.events.append(events);
+  recordedBytes_ += events.size();
   lock.unlock();
   changed_.notify_all();
 }
@@ -160,6 +166,7 @@ void ParallelScans::writerLoop() {
     if (!head->events.empty()) {
       std::string events = std::move(head->events);
       head->events.clear();
+      recordedBytes_ -= events.size();
       lock.unlock();
       changed_.notify_all();  // the head's scan may be waiting for room
       replay(events, target_);

@@ -5,8 +5,9 @@
 // segment of one ordered queue. Workers run the scans, recording what each writes; one writer
 // thread writes the segments to the target sink strictly in queue order, streaming the segment
 // at the head while its scan is still running. Memory stays bounded: a scan that is not at the
-// head waits once it has recorded `kMaxRecordedBytes`, and the caller of `runScan` waits while
-// `kMaxQueuedSegments` segments are outstanding.
+// head waits once it has recorded `kMaxRecordedBytes`, or once all segments together hold
+// `kMaxRecordedTotal`, and the caller of `runScan` waits while `kMaxQueuedSegments` segments are
+// outstanding.
 #pragma once
 
 #include <condition_variable>
@@ -34,6 +35,7 @@ class ParallelScans final : public ScanSink {
   void drain() override;
 
   static constexpr std::size_t kMaxRecordedBytes = 4 << 20;
+  static constexpr std::size_t kMaxRecordedTotal = 16 << 20;
   static constexpr std::size_t kMaxQueuedSegments = 64;
 
  private:
@@ -49,6 +51,7 @@ class ParallelScans final : public ScanSink {
   std::condition_variable changed_;                // any change of the queue or of a segment
   std::deque<std::shared_ptr<Segment>> segments_;  // in output order; the front is being written
   std::deque<std::shared_ptr<Segment>> pending_;   // scans no worker has started yet
+  std::size_t recordedBytes_ = 0;                  // in the events of all segments
   bool stopping_ = false;
   std::vector<std::thread> workers_;
   std::thread writer_;

@@ -4,8 +4,11 @@
 // Each call is one write(2) of the whole text (repeated only for a short write), so every report
 // line is flushed as soon as it is complete and lines never mix with messages. A report line that
 // cannot be written ends the process: one "tarvex: " message naming the output and the reason on
-// standard error, status 1. A reader that has gone away ends it through SIGPIPE, silently.
-// Messages that cannot be written are dropped: there is nowhere left to report them.
+// standard error, status 1; a part of the line that reached a regular file is taken back, so the
+// report keeps only complete lines. A reader that has gone away ends it quietly with status 1,
+// at the next report line or, for a pipe, as soon as the reader leaves. SIGPIPE and SIGXFSZ are
+// ignored from construction on, so that these faults come back as errors of the write. Messages
+// that cannot be written are dropped: there is nowhere left to report them.
 #pragma once
 
 #include <string>
@@ -48,9 +51,11 @@ class ProcessOutput final : public ScanSink {
   std::uint64_t reportLines() const { return reportLines_.load(std::memory_order_relaxed); }
 
  private:
-  // Writes `bytes` to `fd` out of the overlay's way; the errno of a failed write, or 0.
-  int writeAround(int fd, std::string_view bytes);
-  [[noreturn]] void failReport(int error);
+  // Writes `bytes` to `fd` out of the overlay's way; the errno of a failed write, or 0. Counts
+  // in `*written` (when given) the bytes that reached `fd`.
+  int writeAround(int fd, std::string_view bytes, std::size_t* written = nullptr);
+  // Ends the run after a failed report write that got `written` bytes of the line out.
+  [[noreturn]] void failReport(int error, std::size_t written);
 
   int reportFd_;
   std::string reportName_;

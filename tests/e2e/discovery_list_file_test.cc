@@ -112,11 +112,13 @@ TEST(ListFileTest, AMissingListFileIsReportedAndNothingIsScanned) {
 }
 
 TEST(ListFileTest, ADirectoryAsListFileListsNothing) {
-  // It opens, but reading it fails at once: the list ends there, without a message.
+  // It opens, but reading it fails at once: the list ends there, with a warning that says so.
   TempDir temp;
   RunResult result = runTarvex({"--verbose", "--file", temp.path()});
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, "tarvex: " + temp.path() +
+                            ": read error after line 0: Is a directory; the rest of the list is "
+                            "ignored\n");
   EXPECT_EQ(result.status, 1);
 }
 

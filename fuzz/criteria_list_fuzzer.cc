@@ -1,0 +1,101 @@
+// Fuzz target: the criteria list files as files. The input is the content of one list file,
+// read three ways: by the line reader, as an AS number list and as a CIDR list. Beyond memory
+// safety it checks what the readers promise: the lines joined again give back the file, every
+// line of an AS number list is in the set, and every message is one line that starts with
+// "tarvex: ".
+//
+// The file lives in memory (memfd) and is opened through its /proc/self/fd path, the way a real
+// list is opened by name. Inputs beyond the reader's 64 KiB refill size reach its buffer moves
+// and growth; run-bounded gives this target a large enough -max_len.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "criteria/criteria_files.h"
+#include "criteria/ip_set.h"
+#include "criteria/line_file.h"
+#include "scan/scan_sink.h"
+#include "settings/search_settings.h"
+
+namespace {
+
+// Checks each message as it is written: one line, with tarvex's own prefix.
+class MessageCheckingSink final : public tarvex::ScanSink {
+ public:
+  void write(tarvex::Channel channel, std::string_view bytes) override {
+    if (channel != tarvex::Channel::kStderr) std::abort();
+    if (!bytes.starts_with("tarvex: ") || bytes.back() != '\n') std::abort();
+    if (bytes.find('\n') != bytes.size() - 1) std::abort();
+  }
+};
+
+// An in-memory file holding `content`, closed on destruction.
+class MemoryFile {
+ public:
+  explicit MemoryFile(std::string_view content) : fd_(memfd_create("list", MFD_CLOEXEC)) {
+    if (fd_ < 0) std::abort();
+    std::size_t done = 0;
+    while (done < content.size()) {
+      ssize_t written = ::write(fd_, content.data() + done, content.size() - done);
+      if (written <= 0) std::abort();
+      done += static_cast<std::size_t>(written);
+    }
+  }
+  ~MemoryFile() { ::close(fd_); }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view content(reinterpret_cast<const char*>(data), size);
+  MemoryFile file(content);
+
+  // The lines, joined by line feeds, are the file; a final line feed adds no line.
+  std::string joined;
+  std::size_t lines = 0;
+  {
+    tarvex::LineFile reader(file.path());
+    if (!reader.isOpen()) std::abort();
+    std::string_view line;
+    while (reader.nextLine(line)) {
+      if (line.find('\n') != std::string_view::npos) std::abort();
+      if (lines++ != 0) joined.push_back('\n');
+      joined.append(line);
+    }
+    if (reader.readError() != 0) std::abort();
+    if (!content.empty() && content.back() == '\n') joined.push_back('\n');
+    if (joined != content) std::abort();
+  }
+
+  MessageCheckingSink messages;
+  tarvex::SearchSettings settings;
+  settings.asnFile = file.path();
+  if (!tarvex::loadAsnFile(settings, messages)) std::abort();
+  if (settings.asnSet.size() > lines) std::abort();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < lines; ++i) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string_view::npos) end = content.size();
+    if (!settings.asnSet.contains(content.substr(start, end - start))) std::abort();
+    start = end + 1;
+  }
+
+  tarvex::IpSet set;
+  if (!tarvex::readCidrFile(file.path(), set, messages)) std::abort();
+  // The block ::/0 holds every address, so it overlaps the sealed set exactly when the set
+  // holds a block at all.
+  if (set.overlaps(tarvex::Ipv6Address{}, 0) == set.empty()) std::abort();
+  return 0;
+}
