@@ -1,6 +1,7 @@
 #include "mrt/byte_source.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,16 +11,39 @@
 
 namespace tarvex::mrt {
 
+FileSource::FileSource(int fd) : fd_(fd) {
+  struct stat status;
+  // Standard input may be a file that someone has read part of already.
+  if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+    off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at >= 0 && at < status.st_size)
+      sizeAtOpen_ = static_cast<std::uint64_t>(status.st_size - at);
+  }
+}
+
 FileSource::~FileSource() {
   if (fd_ > STDERR_FILENO) ::close(fd_);
 }
 
 std::size_t FileSource::read(std::span<std::uint8_t> into) {
+  if (pushedBack_ >= 0) {
+    into[0] = static_cast<std::uint8_t>(pushedBack_);
+    pushedBack_ = -1;
+    ++total_;
+    return 1;
+  }
   for (;;) {
     ssize_t got = ::read(fd_, into.data(), into.size());
-    if (got >= 0) {
+    if (got > 0) {
       total_ += static_cast<std::uint64_t>(got);
       return static_cast<std::size_t>(got);
+    }
+    if (got == 0) {
+      if (total_ < sizeAtOpen_) {
+        fail("the file was cut to " + std::to_string(total_) + " bytes while it was read (it had " +
+             std::to_string(sizeAtOpen_) + ")");
+      }
+      return 0;
     }
     if (errno == EINTR) continue;
     fail(std::string("read error (") + std::strerror(errno) + ") after " + std::to_string(total_) +
@@ -35,22 +59,58 @@ std::size_t MemorySource::read(std::span<std::uint8_t> into) {
   return count;
 }
 
+namespace {
+
+// A named pipe is opened without waiting, as open(2) would wait for a writer for ever. A read
+// then tells the cases apart: EAGAIN means a writer is there with nothing written yet, 0 that
+// no writer is there (yet, or any more), a byte that one is and has written. Returns false when
+// no writer came within the wait; a byte read is kept in `*pushedBack`.
+bool awaitPipeWriter(int fd, int* pushedBack) {
+  constexpr int kPollMs = 50;
+  for (int waited = 0;; waited += kPollMs) {
+    std::uint8_t byte;
+    ssize_t got = ::read(fd, &byte, 1);
+    if (got == 1) {
+      *pushedBack = byte;
+      return true;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno == EAGAIN;
+    if (waited >= kPipeWriterWaitMs) return false;
+    ::poll(nullptr, 0, kPollMs);
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error) {
   if (path == "-") return std::make_unique<FileSource>(STDIN_FILENO);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = errno;
     return nullptr;
   }
-  // open(2) succeeds on a directory, whose read(2) then fails; it is no dump file. Pipes and
-  // devices are read like files: process substitution hands us a pipe.
-  struct stat status;
-  if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+  auto refuse = [&](int reason) -> std::unique_ptr<ByteSource> {
     ::close(fd);
-    *error = EISDIR;
+    *error = reason;
     return nullptr;
+  };
+  // open(2) succeeds on a directory, whose read(2) then fails; it is no dump file. A device is
+  // none either, and some never end.
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return refuse(errno);
+  if (S_ISDIR(status.st_mode)) return refuse(EISDIR);
+  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return refuse(ENODEV);
+  int pushedBack = -1;
+  if (S_ISFIFO(status.st_mode) && !awaitPipeWriter(fd, &pushedBack)) return refuse(ETIMEDOUT);
+  // Reads block from here on, as they should.
+  if (int flags = ::fcntl(fd, F_GETFL);
+      flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    return refuse(errno);
   }
-  return std::make_unique<FileSource>(fd);
+  auto source = std::make_unique<FileSource>(fd);
+  source->pushedBack_ = pushedBack;
+  return source;
 }
 
 }  // namespace tarvex::mrt

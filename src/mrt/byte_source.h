@@ -37,9 +37,13 @@ class ByteSource {
 
 /// Reads a file descriptor with read(2). The descriptor is closed on destruction unless it is
 /// one of the standard streams.
+//
+/// A regular file is expected to keep at least the size it had (from the read offset on) when it was opened: one that ends
+/// short of it was cut while it was read, which is a failure, even when the cut falls between
+/// two records and the bytes read look whole.
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(int fd) : fd_(fd) {}
+  explicit FileSource(int fd);
   ~FileSource() override;
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
@@ -49,6 +53,9 @@ class FileSource final : public ByteSource {
  private:
   int fd_;
   std::uint64_t total_ = 0;
+  std::uint64_t sizeAtOpen_ = 0;  // 0 for anything but a regular file
+  int pushedBack_ = -1;           // a byte read ahead while waiting for a pipe's writer, or -1
+  friend std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error);
 };
 
 /// Serves bytes that the caller keeps alive for the source's lifetime.
@@ -61,8 +68,15 @@ class MemorySource final : public ByteSource {
   std::span<const std::uint8_t> bytes_;
 };
 
+/// How long a named pipe may wait for its writer.
+inline constexpr int kPipeWriterWaitMs = 10000;
+
 /// Opens `path` for reading ("-" is standard input). Returns null with an errno value in
-/// `*error` when the path cannot be opened or names a directory (EISDIR).
+/// `*error` when the path cannot be opened or is no dump at all: a directory (EISDIR), a device
+/// (ENODEV: /dev/zero would never end), or a named pipe that no writer opens within
+/// `kPipeWriterWaitMs` (ETIMEDOUT). A pipe with a writer, as process substitution hands out, is
+/// read like a file.
+std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error);
 std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error);
 
 }  // namespace tarvex::mrt
