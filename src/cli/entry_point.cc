@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -36,7 +37,9 @@ void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(S
   if (!manyFiles || cores < 2) {
     mode(out);
   } else {
-    ParallelScans scans(out, cores);
+    // Every scan holds up to a dozen MiB of read-ahead and decodes on threads of its own, so
+    // four at once fill a larger machine while memory stays bounded whatever its size.
+    ParallelScans scans(out, std::min(cores, 4u));
     mode(scans);
     scans.drain();
   }
