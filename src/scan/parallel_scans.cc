@@ -116,12 +116,13 @@ void ParallelScans::drain() {
 
 void ParallelScans::append(Segment& segment, std::string_view events) {
   std::unique_lock lock(mutex_);
-  // Only the scan at the head is written as it goes; the others wait once they, or all scans
-  // together, hold enough. The head's scan never waits here, and every other running scan
-  // started after it, so the run always moves on.
+  // Every scan waits once it holds enough that the writer has not taken; the scans behind the
+  // head also once all of them together do. The writer always works on the head, which
+  // therefore never waits for long, and every other running scan started after it, so the run
+  // always moves on.
   changed_.wait(lock, [&] {
-    return segments_.front().get() == &segment ||
-           (segment.events.size() < kMaxRecordedBytes && recordedBytes_ < kMaxRecordedTotal);
+    if (segment.events.size() >= kMaxRecordedBytes) return false;
+    return segments_.front().get() == &segment || recordedBytes_ < kMaxRecordedTotal;
   });
   segment.events.append(events);
   recordedBytes_ += events.size();

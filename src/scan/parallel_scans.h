@@ -34,8 +34,8 @@ class ParallelScans final : public ScanSink {
   void runScan(ScanJob job) override;
   void drain() override;
 
-  static constexpr std::size_t kMaxRecordedBytes = 4 << 20;
-  static constexpr std::size_t kMaxRecordedTotal = 16 << 20;
+  static constexpr std::size_t kMaxRecordedBytes = 1 << 20;
+  static constexpr std::size_t kMaxRecordedTotal = 8 << 20;
   static constexpr std::size_t kMaxQueuedSegments = 64;
 
  private:
