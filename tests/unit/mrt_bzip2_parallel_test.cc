@@ -12,6 +12,7 @@
 #include "mrt/bzip2_blocks.h"
 #include "mrt/bzip2_source.h"
 #include "mrt_builder.h"
+#include "trickle_source.h"
 
 namespace tarvex::mrt {
 namespace {
@@ -19,26 +20,6 @@ namespace {
 using testing::Bytes;
 using testing::bzip2CompressAtLevel;
 using testing::concat;
-
-// Hands out at most `step` bytes per read, and can fail at its end like a bad disk.
-class TrickleSource final : public ByteSource {
- public:
-  TrickleSource(Bytes bytes, std::size_t step, bool failAtEnd = false)
-      : bytes_(std::move(bytes)), step_(step), failAtEnd_(failAtEnd) {}
-  std::size_t read(std::span<std::uint8_t> into) override {
-    std::size_t count = std::min({into.size(), step_, bytes_.size() - at_});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
-    at_ += count;
-    if (count == 0 && failAtEnd_) fail("read error (Input/output error)");
-    return count;
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t step_;
-  bool failAtEnd_;
-  std::size_t at_ = 0;
-};
 
 struct Outcome {
   Bytes bytes;
@@ -74,8 +55,9 @@ template <typename Source>
 Outcome decode(const Bytes& file, const ReadShape& shape) {
   const std::size_t peek = std::min<std::size_t>(file.size(), 10);
   Bytes head(file.begin(), file.begin() + static_cast<long>(peek));
-  auto rest = std::make_unique<TrickleSource>(
-      Bytes(file.begin() + static_cast<long>(peek), file.end()), shape.step, shape.failAtEnd);
+  auto rest = std::make_unique<testing::TrickleSource>(
+      Bytes(file.begin() + static_cast<long>(peek), file.end()), shape.step,
+      shape.failAtEnd ? "read error (Input/output error)" : "");
   if constexpr (std::is_same_v<Source, ParallelBzip2Source>) {
     ParallelBzip2Source source(std::move(rest), head, shape.workers);
     return readAll(source, shape.chunk);

@@ -13,6 +13,7 @@
 #include "mrt/input_format.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
+#include "trickle_source.h"
 
 namespace tarvex::mrt {
 namespace {
@@ -21,27 +22,6 @@ using testing::Bytes;
 using testing::bzip2Compress;
 using testing::concat;
 using testing::gzipCompress;
-
-// Hands out at most `step` bytes per read, as a pipe might.
-class TrickleSource final : public ByteSource {
- public:
-  TrickleSource(Bytes bytes, std::size_t step, bool failAtEnd = false)
-      : bytes_(std::move(bytes)), step_(step), failAtEnd_(failAtEnd) {}
-  std::size_t read(std::span<std::uint8_t> into) override {
-    std::size_t count = std::min({into.size(), step_, bytes_.size() - at_});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
-    at_ += count;
-    if (count == 0 && failAtEnd_)
-      fail("read error (Input/output error) after " + std::to_string(at_) + " bytes");
-    return count;
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t step_;
-  bool failAtEnd_;
-  std::size_t at_ = 0;
-};
 
 struct ReadOutcome {
   Bytes bytes;
@@ -62,8 +42,8 @@ ReadOutcome readAll(ByteSource& source, std::size_t chunk) {
 
 ReadOutcome decodeAll(const Bytes& file, std::size_t step = 1 << 20, std::size_t chunk = 65536,
                       bool failAtEnd = false) {
-  std::unique_ptr<ByteSource> source =
-      openDecodedInput(std::make_unique<TrickleSource>(file, step, failAtEnd));
+  std::unique_ptr<ByteSource> source = openDecodedInput(std::make_unique<testing::TrickleSource>(
+      file, step, failAtEnd ? testing::TrickleSource::readError(file.size()) : ""));
   return readAll(*source, chunk);
 }
 

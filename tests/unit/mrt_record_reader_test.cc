@@ -9,31 +9,12 @@
 
 #include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
+#include "trickle_source.h"
 
 namespace tarvex::mrt {
 namespace {
 
 using namespace tarvex::testing;
-
-// Hands out at most `step` bytes per read, and can fail at its end like a bad disk.
-class TrickleSource final : public ByteSource {
- public:
-  TrickleSource(Bytes bytes, std::size_t step, bool failAtEnd = false)
-      : bytes_(std::move(bytes)), step_(step), failAtEnd_(failAtEnd) {}
-  std::size_t read(std::span<std::uint8_t> into) override {
-    std::size_t count = std::min({into.size(), step_, bytes_.size() - at_});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
-    at_ += count;
-    if (count == 0 && failAtEnd_) fail("read error (Input/output error)");
-    return count;
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t step_;
-  bool failAtEnd_;
-  std::size_t at_ = 0;
-};
 
 struct Seen {
   std::uint32_t timestamp;
@@ -115,7 +96,7 @@ TEST(RecordReader, DamageFoundAheadExplainsAnImpossibleLength) {
   Bytes good = mrtRecord(1, 16, 4, pattern(100, 9));
   Bytes garbage = concat({u32be(3), u16be(16), u16be(4), u32be(0xdeadbeef), pattern(300000, 1)});
   Bytes stream = concat({good, garbage});
-  auto source = std::make_unique<TrickleSource>(stream, 65536, /*failAtEnd=*/true);
+  auto source = std::make_unique<TrickleSource>(stream, 65536, "read error (Input/output error)");
   RecordReader reader(std::move(source));
   EXPECT_EQ(readRecords(reader).size(), 1u);
   EXPECT_EQ(reader.damage(),
@@ -154,7 +135,8 @@ TEST(RecordReader, EveryTruncationKeepsTheWholeRecordsBeforeIt) {
 
 TEST(RecordReader, FailuresOfTheSourceBecomeDamage) {
   Bytes stream = concat({mrtRecord(1, 16, 4, pattern(30, 1)), mrtRecord(2, 16, 4, pattern(30, 2))});
-  RecordReader reader(std::make_unique<TrickleSource>(stream, 11, /*failAtEnd=*/true));
+  RecordReader reader(
+      std::make_unique<TrickleSource>(stream, 11, "read error (Input/output error)"));
   EXPECT_EQ(readRecords(reader).size(), 2u);
   EXPECT_EQ(reader.damage(),
             "read error (Input/output error); the records before it were searched");

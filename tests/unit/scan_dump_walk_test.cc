@@ -11,6 +11,7 @@
 #include "mrt/byte_source.h"
 #include "mrt/input_format.h"
 #include "mrt_builder.h"
+#include "trickle_source.h"
 
 namespace tarvex {
 namespace {
@@ -29,23 +30,6 @@ class WriteLog final : public ScanSink {
     writes.push_back({channel, std::string(bytes)});
   }
   std::vector<Write> writes;
-};
-
-// Hands out at most `step` bytes per read, as a pipe does.
-class TrickleSource final : public mrt::ByteSource {
- public:
-  TrickleSource(Bytes bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
-  std::size_t read(std::span<std::uint8_t> into) override {
-    std::size_t count = std::min({into.size(), step_, bytes_.size() - at_});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
-    at_ += count;
-    return count;
-  }
-
- private:
-  Bytes bytes_;
-  std::size_t step_;
-  std::size_t at_ = 0;
 };
 
 struct Walk {
