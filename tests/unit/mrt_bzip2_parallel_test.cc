@@ -12,7 +12,7 @@
 #include "mrt/bzip2_blocks.h"
 #include "mrt/bzip2_source.h"
 #include "mrt_builder.h"
-#include "trickle_source.h"
+#include "test_byte_sources.h"
 
 namespace tarvex::mrt {
 namespace {
@@ -21,27 +21,8 @@ using testing::Bytes;
 using testing::bzip2CompressAtLevel;
 using testing::concat;
 
-struct Outcome {
-  Bytes bytes;
-  std::string failure;
-  bool operator==(const Outcome&) const = default;
-};
-
-void PrintTo(const Outcome& outcome, std::ostream* os) {
-  *os << outcome.bytes.size() << " bytes, failure \"" << outcome.failure << "\"";
-}
-
-Outcome readAll(ByteSource& source, std::size_t chunk) {
-  Outcome out;
-  Bytes buffer(chunk);
-  for (;;) {
-    std::size_t got = source.read(buffer);
-    if (got == 0) break;
-    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
-  }
-  out.failure = std::string(source.failure());
-  return out;
-}
+using Outcome = testing::ReadOutcome;
+using testing::readAll;
 
 struct ReadShape {
   unsigned workers = 2;

@@ -13,7 +13,7 @@
 #include "mrt/input_format.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
-#include "trickle_source.h"
+#include "test_byte_sources.h"
 
 namespace tarvex::mrt {
 namespace {
@@ -23,22 +23,8 @@ using testing::bzip2Compress;
 using testing::concat;
 using testing::gzipCompress;
 
-struct ReadOutcome {
-  Bytes bytes;
-  std::string failure;
-};
-
-ReadOutcome readAll(ByteSource& source, std::size_t chunk) {
-  ReadOutcome out;
-  Bytes buffer(chunk);
-  for (;;) {
-    std::size_t got = source.read(buffer);
-    if (got == 0) break;
-    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
-  }
-  out.failure = std::string(source.failure());
-  return out;
-}
+using testing::readAll;
+using testing::ReadOutcome;
 
 ReadOutcome decodeAll(const Bytes& file, std::size_t step = 1 << 20, std::size_t chunk = 65536,
                       bool failAtEnd = false) {

@@ -9,7 +9,7 @@
 
 #include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
-#include "trickle_source.h"
+#include "test_byte_sources.h"
 
 namespace tarvex::mrt {
 namespace {

@@ -11,7 +11,7 @@
 #include "mrt/byte_source.h"
 #include "mrt/input_format.h"
 #include "mrt_builder.h"
-#include "trickle_source.h"
+#include "test_byte_sources.h"
 
 namespace tarvex {
 namespace {

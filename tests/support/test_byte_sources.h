@@ -1,9 +1,10 @@
-// A byte source for tests that hands out bytes held in memory in small reads, as a pipe or a
-// slow disk does, and can fail at its end like a bad disk.
+// Byte sources for tests: one that hands out bytes held in memory in small reads, as a pipe or
+// a slow disk does, and can fail at its end like a bad disk; and reading any source to its end.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <ostream>
 #include <span>
 #include <string>
 #include <utility>
@@ -39,5 +40,29 @@ class TrickleSource final : public mrt::ByteSource {
   std::string failure_;
   std::size_t at_ = 0;
 };
+
+/// Everything a source handed out, and its failure at the end.
+struct ReadOutcome {
+  Bytes bytes;
+  std::string failure;
+  bool operator==(const ReadOutcome&) const = default;
+};
+
+inline void PrintTo(const ReadOutcome& outcome, std::ostream* os) {
+  *os << outcome.bytes.size() << " bytes, failure \"" << outcome.failure << "\"";
+}
+
+/// Reads `source` to its end in reads of `chunk` bytes.
+inline ReadOutcome readAll(mrt::ByteSource& source, std::size_t chunk) {
+  ReadOutcome out;
+  Bytes buffer(chunk);
+  for (;;) {
+    std::size_t got = source.read(buffer);
+    if (got == 0) break;
+    out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+  }
+  out.failure = std::string(source.failure());
+  return out;
+}
 
 }  // namespace tarvex::testing
