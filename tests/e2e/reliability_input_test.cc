@@ -276,6 +276,22 @@ TEST(InputFaultTest, PipesAndDevices) {
   EXPECT_TRUE(sameReport(result.out, soundReport() + soundReport()));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
+
+  // The pipe already holds a whole small dump when tarvex opens it: the first byte, read to
+  // learn that a writer is there, must not go missing.
+  const std::string small = dir.file("small.mrt");
+  writeFile(small, paddedDump(40, 997));
+  const std::string fullPipe = dir.file("full-pipe");
+  ASSERT_EQ(mkfifo(fullPipe.c_str(), 0600), 0);
+  result =
+      ChildProcess("/bin/sh", {"-c",
+                               "exec 3<>\"$1\"; cat \"$2\" >&3; "
+                               "\"$0\" --or --update \"$1\" 3>&- & sleep 1; exec 3>&-; wait $!",
+                               kBinary, fullPipe, small})
+          .finish(30);
+  EXPECT_TRUE(sameReport(result.out, runTarvex({"--or", "--update", small}).out));
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 1);
 }
 
 }  // namespace
