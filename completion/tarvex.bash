@@ -1,23 +1,28 @@
-# bash completion for tarvex                                   -*- shell-script -*-
+# bash completion for tarvex and tarvex-shard                   -*- shell-script -*-
 #
-# Completes tarvex's long options, file names after the options that name a file, and
-# directories after --dir. Both ways of giving a value work: "--dir=DIR" and "--dir DIR".
-# Needs nothing but bash itself; the bash-completion package loads it on demand from
-# share/bash-completion/completions/tarvex.
+# Completes the long options, file names after the options that name a file, and directories
+# after --dir. Both ways of giving a value work: "--dir=DIR" and "--dir DIR". tarvex-shard
+# takes tarvex's options and its own. Needs nothing but bash itself; the bash-completion package
+# loads it on demand from share/bash-completion/completions/tarvex (and, as a copy, tarvex-shard).
 
 # The options, in the order of the usage text; those that take a value end in "=".
 _tarvex_options=(--verbose --cidrfile= --asnfile= --or --update= --startdate= --enddate=
   --dir= --outfile= --file= --help)
+_tarvex_shard_options=(--engine= --jobs= --sshlogin= --sbatch-option= --detach --workdir=
+  --keep-workdir --list-days --tarvex=)
 
 # Puts the completions of a value of option $1, starting with $2, into COMPREPLY.
 _tarvex_value() {
   local option=$1 cur=$2
   case $option in
-    --dir)
+    --dir | --workdir)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       ;;
-    --cidrfile | --asnfile | --update | --file | --outfile)
+    --engine)
+      mapfile -t COMPREPLY < <(compgen -W "local parallel slurm" -- "$cur")
+      ;;
+    --cidrfile | --asnfile | --update | --file | --outfile | --tarvex)
       compopt -o filenames 2>/dev/null
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       ;;
@@ -63,7 +68,8 @@ _tarvex() {
 
   # "--dir /tmp": the value as the next word.
   case $prev in
-    --cidrfile | --asnfile | --update | --file | --outfile | --dir | --startdate | --enddate)
+    --cidrfile | --asnfile | --update | --file | --outfile | --dir | --startdate | --enddate | \
+      --engine | --workdir | --tarvex | --jobs | --sshlogin | --sbatch-option)
       _tarvex_value "$prev" "$cur"
       return 0
       ;;
@@ -71,7 +77,11 @@ _tarvex() {
 
   # tarvex ignores every argument that is not an option, so only options are offered.
   if [[ -z $cur || $cur == -* ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "${_tarvex_options[*]}" -- "$cur")
+    local options=("${_tarvex_options[@]}")
+    if [[ ${COMP_WORDS[0]##*/} == tarvex-shard ]]; then
+      options+=("${_tarvex_shard_options[@]}")
+    fi
+    mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
     # No space after "--dir=": its value follows directly.
     if [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]]; then
       compopt -o nospace 2>/dev/null
@@ -80,4 +90,4 @@ _tarvex() {
   return 0
 }
 
-complete -F _tarvex tarvex
+complete -F _tarvex tarvex tarvex-shard
