@@ -8,6 +8,7 @@
 
 #include "mrt_builder.h"
 #include "process_runner.h"
+#include "small_dump.h"
 
 namespace tarvex {
 namespace {
@@ -15,13 +16,6 @@ namespace {
 using namespace tarvex::testing;
 
 const std::string kData = TARVEX_SHARED_DATA;
-// A small, sound dump scanned after each damaged one.
-const std::string kSound = kData + "/caida/ris.rrc06.updates.1427846400.gz";
-
-std::string soundReport() {
-  static const std::string report = runTarvex({"--or", "--update", kSound}).out;
-  return report;
-}
 
 struct DamagedCase {
   const char* file;
@@ -30,7 +24,7 @@ struct DamagedCase {
 };
 
 TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
-  ASSERT_GT(soundReport().size(), 1000u);
+  ASSERT_GT(smallDumpReport().size(), 1000u);
   const DamagedCase cases[] = {
       // bzip2 streams cut at 1 MiB (table dumps: nothing to report before the damage).
       {"pyasn/rib.20140523.0600_firstMB.bz2", 0,
@@ -55,13 +49,13 @@ TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
   for (const DamagedCase& c : cases) {
     const std::string path = kData + "/" + c.file;
     RunResult damaged = runTarvex({"--or", "--update", path});
-    RunResult both = runTarvex({"--or", "--update", path, "--update", kSound});
+    RunResult both = runTarvex({"--or", "--update", path, "--update", kSmallDump});
     EXPECT_EQ(damaged.status, 1) << c.file;
     EXPECT_EQ(damaged.err, "tarvex: " + path + ": " + c.warning + "\n") << c.file;
     std::size_t lines =
         static_cast<std::size_t>(std::count(damaged.out.begin(), damaged.out.end(), '\n'));
     EXPECT_EQ(lines, c.lines) << c.file;
-    EXPECT_EQ(both.out, damaged.out + soundReport()) << c.file;
+    EXPECT_EQ(both.out, damaged.out + smallDumpReport()) << c.file;
     EXPECT_EQ(both.err, damaged.err) << c.file;
     EXPECT_EQ(both.status, 1) << c.file;
   }
@@ -101,10 +95,10 @@ TEST(DamagedRealDumps, CutAnywhereKeepsTheLinesBefore) {
   for (const Cut& cut : cuts) {
     const std::string path = dir.file(std::string("cut.") + cut.name);
     writeFile(path, cut.bytes);
-    RunResult result = runTarvex({"--or", "--update", path, "--update", kSound});
-    ASSERT_GE(result.out.size(), soundReport().size());
-    std::string own = result.out.substr(0, result.out.size() - soundReport().size());
-    EXPECT_EQ(result.out.substr(own.size()), soundReport());
+    RunResult result = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    ASSERT_GE(result.out.size(), smallDumpReport().size());
+    std::string own = result.out.substr(0, result.out.size() - smallDumpReport().size());
+    EXPECT_EQ(result.out.substr(own.size()), smallDumpReport());
     EXPECT_EQ(whole.compare(0, own.size(), own), 0) << cut.name;
     EXPECT_TRUE(own.empty() || own.back() == '\n');
     EXPECT_LT(own.size(), whole.size());
@@ -135,10 +129,11 @@ TEST(DamagedInput, ArbitraryBytesNeverCrash) {
     }
     const std::string path = dir.file("junk");
     writeFile(path, junk);
-    RunResult result = runTarvex({"--or", "--update", path, "--update", kSound});
+    RunResult result = runTarvex({"--or", "--update", path, "--update", kSmallDump});
     EXPECT_EQ(result.status, 1) << round;
-    EXPECT_TRUE(result.out.size() >= soundReport().size() &&
-                result.out.substr(result.out.size() - soundReport().size()) == soundReport())
+    EXPECT_TRUE(result.out.size() >= smallDumpReport().size() &&
+                result.out.substr(result.out.size() - smallDumpReport().size()) ==
+                    smallDumpReport())
         << round;
     EXPECT_LE(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
     EXPECT_EQ(result.err.rfind("tarvex: " + path + ": ", 0), 0u) << result.err;

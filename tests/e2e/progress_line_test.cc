@@ -13,14 +13,12 @@
 
 #include "mrt_builder.h"
 #include "process_runner.h"
+#include "small_dump.h"
 
 namespace tarvex {
 namespace {
 
 using namespace tarvex::testing;
-
-const std::string kDump =
-    std::string(TARVEX_SHARED_DATA) + "/caida/ris.rrc06.updates.1427846400.gz";
 
 // A list file that is a FIFO: two paths at once, the rest after a pause long enough for the
 // progress line to be drawn.
@@ -31,7 +29,7 @@ class SlowList {
     feeder_ = std::thread([this] {
       int fd = open(path_.c_str(), O_WRONLY);
       if (fd < 0) return;
-      std::string lines = kDump + "\n" + kDump + "\n";
+      std::string lines = kSmallDump + "\n" + kSmallDump + "\n";
       (void)!write(fd, lines.data(), lines.size());
       std::this_thread::sleep_for(std::chrono::milliseconds(700));
       (void)!write(fd, lines.data(), lines.size());
@@ -48,7 +46,7 @@ class SlowList {
 TEST(ProgressLineTest, ShownOnATerminalAndNeverInAPipe) {
   if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "script(1) is not installed";
   TempDir dir;
-  const std::string expectedReport = runTarvex({"--or", "--update", kDump}).out;
+  const std::string expectedReport = runTarvex({"--or", "--update", kSmallDump}).out;
   std::string fourTimes = expectedReport + expectedReport + expectedReport + expectedReport;
 
   {
@@ -86,7 +84,8 @@ TEST(ProgressLineTest, OutputOnTheSameTerminalWipesTheLineFirst) {
   std::string cleaned =
       std::regex_replace(run.out, std::regex("\r\033\\[K(tarvex: [^\r\n]*)?"), "");
   cleaned = std::regex_replace(cleaned, std::regex("\r\n"), "\n");
-  std::string one = runTarvex({"--or", "--verbose", "--update", kDump}, {.mergeStreams = true}).out;
+  std::string one =
+      runTarvex({"--or", "--verbose", "--update", kSmallDump}, {.mergeStreams = true}).out;
   EXPECT_TRUE(cleaned == one + one + one + one);
 }
 

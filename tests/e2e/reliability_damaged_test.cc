@@ -18,13 +18,12 @@
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
+#include "small_dump.h"
 
 namespace tarvex::testing {
 namespace {
 
 const std::string kData = TARVEX_SHARED_DATA;
-// A small real update dump: 795 records, 96 KB raw, 11 KB gzip.
-const std::string kSource = kData + "/caida/ris.rrc06.updates.1427846400.gz";
 
 // What one file of a run gave.
 struct FileOutcome {
@@ -136,7 +135,7 @@ std::size_t recordStartAt(const std::vector<RecordSpan>& records, std::size_t of
 }
 
 std::string rawSource() {
-  return runProgram("/usr/bin/env", {"gzip", "-dc", kSource}).out;
+  return runProgram("/usr/bin/env", {"gzip", "-dc", kSmallDump}).out;
 }
 
 Bytes bytesOf(const std::string& text) {
@@ -175,9 +174,9 @@ TEST(DamagedDumpTest, ACutAtEveryKibibyteKeepsEveryWholeRecordBeforeIt) {
   const std::string raw = rawSource();
   const std::vector<RecordSpan> records = recordsOf(raw);
   ASSERT_EQ(records.back().end, raw.size());
-  const std::string gzip = readFile(kSource);
+  const std::string gzip = readFile(kSmallDump);
   const Bytes bzip2 = bzip2Compress(bytesOf(raw));
-  const std::string whole = runTarvex({"--or", "--update", kSource}).out;
+  const std::string whole = runTarvex({"--or", "--update", kSmallDump}).out;
 
   TempDir dir;
   struct Cut {
@@ -231,8 +230,8 @@ TEST(DamagedDumpTest, ACutAtEveryKibibyteKeepsEveryWholeRecordBeforeIt) {
 TEST(DamagedDumpTest, FlippedBytesKeepTheRecordsBeforeThem) {
   const std::string raw = rawSource();
   const std::vector<RecordSpan> records = recordsOf(raw);
-  const std::string gzip = readFile(kSource);
-  const std::string whole = runTarvex({"--or", "--update", kSource}).out;
+  const std::string gzip = readFile(kSmallDump);
+  const std::string whole = runTarvex({"--or", "--update", kSmallDump}).out;
   TempDir dir;
   std::vector<std::string> paths;
   std::vector<std::size_t> rawFlips;

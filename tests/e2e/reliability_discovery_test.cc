@@ -16,18 +16,12 @@
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
+#include "small_dump.h"
 
 namespace tarvex::testing {
 namespace {
 
 const std::string kBinary = TARVEX_BINARY;
-const std::string kDump =
-    std::string(TARVEX_SHARED_DATA) + "/caida/ris.rrc06.updates.1427846400.gz";
-
-const std::string& soundReport() {
-  static const std::string report = runTarvex({"--or", "--update", kDump}).out;
-  return report;
-}
 
 // A list file that opens but cannot be read is not an empty list: the run says why it scanned
 // nothing, in the words of the criteria lists.
@@ -57,12 +51,13 @@ ChildResult runLongList(const TempDir& dir, std::size_t lines) {
   for (std::size_t i = 0; i < lines; ++i) {
     std::fputs(i == lines / 2 ? (longLine + "\n").c_str() : "empty\n", list);
   }
-  std::fputs(kDump.c_str(), list);  // the last line, without a line feed
+  std::fputs(kSmallDump.c_str(), list);  // the last line, without a line feed
   std::fclose(list);
   ChildOptions options;
   options.workingDirectory = dir.path();
   ChildResult result = ChildProcess(kBinary, {"--or", "--file", "list"}, options).finish(120);
-  EXPECT_TRUE(sameReport(result.out, "Error statting file: File name too long\n" + soundReport()))
+  EXPECT_TRUE(
+      sameReport(result.out, "Error statting file: File name too long\n" + smallDumpReport()))
       << lines;
   EXPECT_EQ(result.err, "Can not open " + longLine + "\n") << lines;
   EXPECT_EQ(result.status, 1) << lines;
@@ -141,12 +136,12 @@ TEST(ArchiveTreeFaultTest, SymbolicLinkLoopsEndInTheScansMessages) {
   const std::string sound = updates + "/updates.20240101.0005.gz";
   const std::string toParent = updates + "/updates.20240101.0010.gz";
   link("updates.20240101.0000.gz", selfLoop);  // a dump that is a loop
-  std::filesystem::copy_file(kDump, sound);
+  std::filesystem::copy_file(kSmallDump, sound);
   link("..", toParent);  // a dump name on a link to a directory
   RunResult run = runTarvex({"--or", "--startdate", "20240101", "--enddate", "20240101", "--dir",
                              archive + "/self", "--dir", archive});
   EXPECT_TRUE(sameReport(
-      run.out, "Error statting file: Too many levels of symbolic links\n" + soundReport()));
+      run.out, "Error statting file: Too many levels of symbolic links\n" + smallDumpReport()));
   EXPECT_EQ(run.err, "Can not open " + selfLoop + "\nCan not open " + toParent + "\n");
   EXPECT_EQ(run.status, 1);
 }

@@ -17,19 +17,13 @@
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
+#include "small_dump.h"
 
 namespace tarvex::testing {
 namespace {
 
 const std::string kBinary = TARVEX_BINARY;
-const std::string kDump =
-    std::string(TARVEX_SHARED_DATA) + "/caida/ris.rrc06.updates.1427846400.gz";
 const std::string kMissing = "Error statting file: No such file or directory\n";
-
-const std::string& soundReport() {
-  static const std::string report = runTarvex({"--or", "--update", kDump}).out;
-  return report;
-}
 
 // How one input ends when it is scanned with --or: what it adds to standard output before the
 // next file's report, and to standard error.
@@ -68,17 +62,17 @@ std::vector<InputCase> inputCases(const TempDir& dir) {
 }
 
 TEST(InputFaultTest, EachKindOfInputEndsInItsMessagesAndTheRunGoesOn) {
-  ASSERT_GT(soundReport().size(), 50000u);
+  ASSERT_GT(smallDumpReport().size(), 50000u);
   TempDir dir;
   const std::vector<InputCase> cases = inputCases(dir);
   std::string list, allOut, allErr;
   for (const InputCase& c : cases) {
-    list += c.path + "\n" + kDump + "\n";
-    allOut += c.out + soundReport();
+    list += c.path + "\n" + kSmallDump + "\n";
+    allOut += c.out + smallDumpReport();
     allErr += c.err;
     if (c.listOnly) continue;
-    RunResult run = runTarvex({"--or", "--update", c.path, "--update", kDump});
-    EXPECT_TRUE(sameReport(run.out, c.out + soundReport())) << c.name;
+    RunResult run = runTarvex({"--or", "--update", c.path, "--update", kSmallDump});
+    EXPECT_TRUE(sameReport(run.out, c.out + smallDumpReport())) << c.name;
     EXPECT_EQ(run.err, c.err) << c.name;
     EXPECT_EQ(run.status, 1) << c.name;
   }
@@ -100,7 +94,7 @@ TEST(InputFaultTest, UnreadableDumpsAreReportedAndSkipped) {
   const std::string locked = updates + "/updates.20240101.0000.gz";
   const std::string sound = updates + "/updates.20240101.0005.gz";
   writeFile(locked, {}, Compression::kGzip);
-  std::filesystem::copy_file(kDump, sound);
+  std::filesystem::copy_file(kSmallDump, sound);
   chmod(locked.c_str(), 0);
   for (const std::string& path :
        {updates, dir.path() + "/archive/c/2024.01", dir.file("archive/c"), dir.file("archive")}) {
@@ -117,7 +111,7 @@ TEST(InputFaultTest, UnreadableDumpsAreReportedAndSkipped) {
     arguments.push_back("--or");
     std::optional<RunResult> run = runTarvexWithoutPrivileges(arguments);
     if (!run) GTEST_SKIP() << "no way to run without privileges";
-    EXPECT_TRUE(sameReport(run->out, soundReport())) << arguments[0];
+    EXPECT_TRUE(sameReport(run->out, smallDumpReport())) << arguments[0];
     EXPECT_EQ(run->err, "Can not open " + locked + "\n") << arguments[0];
     EXPECT_EQ(run->status, 1) << arguments[0];
   }
@@ -231,8 +225,8 @@ TEST(InputFaultTest, AFileThatVanishesAfterTheDayWasListed) {
   const std::string last = updates + "/updates.20240101.0015.gz";
   writeFile(first, paddedDump(6000, 997, true));
   std::filesystem::copy_file(first, second);
-  std::filesystem::copy_file(kDump, vanishing);
-  std::filesystem::copy_file(kDump, last);
+  std::filesystem::copy_file(kSmallDump, vanishing);
+  std::filesystem::copy_file(kSmallDump, last);
   const std::string firstReport = runTarvex({"--or", "--update", first}).out;
   ASSERT_GT(firstReport.size(), 10u << 20);
   ChildOptions options;
@@ -244,7 +238,7 @@ TEST(InputFaultTest, AFileThatVanishesAfterTheDayWasListed) {
   ASSERT_TRUE(child.waitUntilBlockedOnStdout());
   unlink(vanishing.c_str());
   ChildResult result = child.finish();
-  EXPECT_TRUE(sameReport(result.out, firstReport + firstReport + kMissing + soundReport()));
+  EXPECT_TRUE(sameReport(result.out, firstReport + firstReport + kMissing + smallDumpReport()));
   EXPECT_EQ(result.err, "Can not open " + vanishing + "\n");
   EXPECT_EQ(result.status, 1);
 }
@@ -261,9 +255,9 @@ TEST(InputFaultTest, PipesAndDevices) {
   ASSERT_EQ(mkfifo(fed.c_str(), 0600), 0);
   for (const std::string& path : {lonely, std::string("/dev/zero"), std::string("/dev/null")}) {
     ChildResult result =
-        ChildProcess(kBinary, {"--or", "--update", path, "--update", kDump}).finish(30);
+        ChildProcess(kBinary, {"--or", "--update", path, "--update", kSmallDump}).finish(30);
     EXPECT_FALSE(result.killed) << path;
-    EXPECT_TRUE(sameReport(result.out, soundReport())) << path;
+    EXPECT_TRUE(sameReport(result.out, smallDumpReport())) << path;
     EXPECT_EQ(result.err, "Can not open " + path + "\n") << path;
     EXPECT_EQ(result.status, 1) << path;
   }
@@ -271,9 +265,9 @@ TEST(InputFaultTest, PipesAndDevices) {
   ChildResult result = ChildProcess("/bin/sh", {"-c",
                                                 "(sleep 1; (cat \"$2\"; sleep 1) > \"$1\") & "
                                                 "exec \"$0\" --or --update \"$1\" --update \"$2\"",
-                                                kBinary, fed, kDump})
+                                                kBinary, fed, kSmallDump})
                            .finish(30);
-  EXPECT_TRUE(sameReport(result.out, soundReport() + soundReport()));
+  EXPECT_TRUE(sameReport(result.out, smallDumpReport() + smallDumpReport()));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
 

@@ -19,19 +19,12 @@
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
+#include "small_dump.h"
 
 namespace tarvex::testing {
 namespace {
 
 const std::string kBinary = TARVEX_BINARY;
-// A small real dump with about 1200 report lines under --or.
-const std::string kDump =
-    std::string(TARVEX_SHARED_DATA) + "/caida/ris.rrc06.updates.1427846400.gz";
-
-const std::string& fullReport() {
-  static const std::string report = runTarvex({"--or", "--update", kDump}).out;
-  return report;
-}
 
 // A dump of one announcement, which gives exactly one report line under --or.
 std::string writeOneLineDump(const TempDir& dir) {
@@ -43,9 +36,9 @@ std::string writeOneLineDump(const TempDir& dir) {
 }
 
 TEST(OutputFaultTest, AFailedWriteEndsTheRunAndKeepsTheLinesBefore) {
-  ASSERT_GT(fullReport().size(), 50000u);
+  ASSERT_GT(smallDumpReport().size(), 50000u);
   const std::size_t kLimit = 10000;  // falls inside a line
-  ASSERT_NE(fullReport()[kLimit - 1], '\n');
+  ASSERT_NE(smallDumpReport()[kLimit - 1], '\n');
   struct Case {
     const char* name;
     bool toOutfile;    // --outfile, else standard output
@@ -64,7 +57,7 @@ TEST(OutputFaultTest, AFailedWriteEndsTheRunAndKeepsTheLinesBefore) {
       {"I/O error on --outfile", true, "/proc/self/mem", {}, "Input/output error"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> arguments = {"--or", "--update", kDump, "--update",
+    std::vector<std::string> arguments = {"--or", "--update", kSmallDump, "--update",
                                           dir.file("never-reached")};
     ChildOptions options;
     options.fileSizeLimit = c.sizeLimit;
@@ -83,7 +76,7 @@ TEST(OutputFaultTest, AFailedWriteEndsTheRunAndKeepsTheLinesBefore) {
     EXPECT_EQ(result.status, 1) << c.name;
     EXPECT_EQ(result.out, "") << c.name;
     if (c.sizeLimit) {
-      EXPECT_TRUE(sameReport(readFile(c.path), wholeLinesWithin(fullReport(), *c.sizeLimit)))
+      EXPECT_TRUE(sameReport(readFile(c.path), wholeLinesWithin(smallDumpReport(), *c.sizeLimit)))
           << c.name;
     }
   }
@@ -99,13 +92,13 @@ TEST(OutputFaultTest, ClosedStandardStreamsNeverMixMessagesIntoTheReport) {
     options.closeStdout = closeStdout;
     options.closeStderr = !closeStdout;
     // A missing dump first: its messages go to both standard streams.
-    ChildResult result =
-        ChildProcess(kBinary,
-                     {"--or", "--update", dir.file("missing"), "--update", kDump, "--outfile", out},
-                     options)
-            .finish();
+    ChildResult result = ChildProcess(kBinary,
+                                      {"--or", "--update", dir.file("missing"), "--update",
+                                       kSmallDump, "--outfile", out},
+                                      options)
+                             .finish();
     EXPECT_EQ(result.status, 1) << out;
-    EXPECT_TRUE(sameReport(readFile(out), fullReport())) << out;
+    EXPECT_TRUE(sameReport(readFile(out), smallDumpReport())) << out;
     if (closeStdout) {
       EXPECT_EQ(result.err, "Can not open " + dir.file("missing") + "\n");
     }
@@ -135,9 +128,10 @@ TEST(OutputFaultTest, AReaderThatGoesAwayEndsTheRunQuietly) {
   };
   const std::string oneLineReport = runTarvex({"--or", "--update", oneLine}).out;
   ASSERT_EQ(std::count(oneLineReport.begin(), oneLineReport.end(), '\n'), 1);
-  const std::string firstLine = fullReport().substr(0, fullReport().find('\n') + 1);
+  const std::string firstLine = smallDumpReport().substr(0, smallDumpReport().find('\n') + 1);
   for (const ReaderCase& c : cases) {
-    std::vector<std::string> arguments = {"--or", "--update", c.waitsOnInput ? oneLine : kDump};
+    std::vector<std::string> arguments = {"--or", "--update",
+                                          c.waitsOnInput ? oneLine : kSmallDump};
     if (c.waitsOnInput) arguments.insert(arguments.end(), {"--update", "-"});
     ChildOptions options;
     options.ignoreSigpipe = c.sigpipeIgnored;
@@ -192,14 +186,14 @@ TEST(OutputFaultTest, AReaderOfMessagesThatGoesAwayLeavesTheReportWhole) {
     ChildOptions options;
     options.ignoreSigpipe = sigpipeIgnored;
     ChildProcess child(kBinary,
-                       {"--or", "--update", kDump, "--update", dir.file("missing"), "--update",
-                        kDump, "--outfile", out},
+                       {"--or", "--update", kSmallDump, "--update", dir.file("missing"), "--update",
+                        kSmallDump, "--outfile", out},
                        options);
     child.closeStdout();  // "Error statting file" for the missing dump goes to standard output
     ChildResult result = child.finish();
     EXPECT_EQ(result.err, "Can not open " + dir.file("missing") + "\n") << sigpipeIgnored;
     EXPECT_EQ(result.status, 1) << sigpipeIgnored;
-    EXPECT_TRUE(sameReport(readFile(out), fullReport() + fullReport())) << sigpipeIgnored;
+    EXPECT_TRUE(sameReport(readFile(out), smallDumpReport() + smallDumpReport())) << sigpipeIgnored;
   }
 }
 
