@@ -11,7 +11,7 @@
 
 namespace tarvex::mrt {
 
-FileSource::FileSource(int fd) : fd_(fd) {
+FileSource::FileSource(int fd, int pushedBack) : fd_(fd), pushedBack_(pushedBack) {
   struct stat status;
   // Standard input may be a file that someone has read part of already.
   if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
@@ -108,9 +108,7 @@ std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error) 
       flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
     return refuse(errno);
   }
-  auto source = std::make_unique<FileSource>(fd);
-  source->pushedBack_ = pushedBack;
-  return source;
+  return std::make_unique<FileSource>(fd, pushedBack);
 }
 
 }  // namespace tarvex::mrt

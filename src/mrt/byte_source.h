@@ -38,12 +38,13 @@ class ByteSource {
 /// Reads a file descriptor with read(2). The descriptor is closed on destruction unless it is
 /// one of the standard streams.
 //
-/// A regular file is expected to keep at least the size it had (from the read offset on) when it was opened: one that ends
-/// short of it was cut while it was read, which is a failure, even when the cut falls between
-/// two records and the bytes read look whole.
+/// A regular file is expected to keep at least the size it had (from the read offset on) when it
+/// was opened: one that ends short of it was cut while it was read, which is a failure, even when
+/// the cut falls between two records and the bytes read look whole.
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(int fd);
+  /// `pushedBack`, when not -1, is a byte already read from `fd`, handed out first.
+  explicit FileSource(int fd, int pushedBack = -1);
   ~FileSource() override;
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
@@ -54,8 +55,7 @@ class FileSource final : public ByteSource {
   int fd_;
   std::uint64_t total_ = 0;
   std::uint64_t sizeAtOpen_ = 0;  // 0 for anything but a regular file
-  int pushedBack_ = -1;           // a byte read ahead while waiting for a pipe's writer, or -1
-  friend std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error);
+  int pushedBack_;                // a byte read ahead while waiting for a pipe's writer, or -1
 };
 
 /// Serves bytes that the caller keeps alive for the source's lifetime.

@@ -51,6 +51,26 @@ class RecordedWrites final : public ScanSink {
   std::vector<Write> writes_;
 };
 
+// Decodes batches and walks their messages, with the scratch space of one thread kept from batch
+// to batch.
+class BatchWalker {
+ public:
+  explicit BatchWalker(const SearchSettings& settings) : settings_(settings), memo_(settings) {}
+
+  // Walks every UPDATE of `batch` into `out`; returns the number of malformed records.
+  std::uint64_t walk(const mrt::RecordBatch& batch, ScanSink& out) {
+    return mrt::decodeBatch(batch.bytes, decoder_, update_, [&](const mrt::BgpUpdate& entry) {
+      examineEntry(entry, settings_, out, &memo_);
+    });
+  }
+
+ private:
+  const SearchSettings& settings_;
+  mrt::UpdateDecoder decoder_;
+  mrt::BgpUpdate update_;
+  OriginMemo memo_;
+};
+
 // One batch on its way from the reader through a worker to the writer.
 struct Slot {
   mrt::RecordBatch batch;
@@ -90,12 +110,7 @@ class ParallelWalk {
 
  private:
   void walkAlone(const mrt::RecordBatch& batch, ScanSink& out) {
-    mrt::UpdateDecoder decoder;
-    mrt::BgpUpdate update;
-    OriginMemo memo(settings_);
-    reader_.countMalformed(mrt::decodeBatch(
-        batch.bytes, decoder, update,
-        [&](const mrt::BgpUpdate& entry) { examineEntry(entry, settings_, out, &memo); }));
+    reader_.countMalformed(BatchWalker(settings_).walk(batch, out));
   }
 
   void readBatches() {
@@ -116,9 +131,7 @@ class ParallelWalk {
   }
 
   void decodeBatches() {
-    mrt::UpdateDecoder decoder;
-    mrt::BgpUpdate update;
-    OriginMemo memo(settings_);
+    BatchWalker walker(settings_);
     std::unique_lock lock(mutex_);
     for (;;) {
       Slot* slot = nullptr;
@@ -134,9 +147,7 @@ class ParallelWalk {
       lock.unlock();
 
       PieceSink writes(*this, *slot);
-      const std::uint64_t malformed = mrt::decodeBatch(
-          batch.bytes, decoder, update,
-          [&](const mrt::BgpUpdate& entry) { examineEntry(entry, settings_, writes, &memo); });
+      const std::uint64_t malformed = walker.walk(batch, writes);
       batch = mrt::RecordBatch();  // the buffer goes back to the reader
       RecordedWrites last = writes.take();
 
