@@ -1,13 +1,14 @@
 #include "mrt/byte_source.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "mrt/named_pipe.h"
 
 namespace tarvex::mrt {
 
@@ -58,30 +59,6 @@ std::size_t MemorySource::read(std::span<std::uint8_t> into) {
   bytes_ = bytes_.subspan(count);
   return count;
 }
-
-namespace {
-
-// A named pipe is opened without waiting, as open(2) would wait for a writer for ever. A read
-// then tells the cases apart: EAGAIN means a writer is there with nothing written yet, 0 that
-// no writer is there (yet, or any more), a byte that one is and has written. Returns false when
-// no writer came within the wait; a byte read is kept in `*pushedBack`.
-bool awaitPipeWriter(int fd, int* pushedBack) {
-  constexpr int kPollMs = 50;
-  for (int waited = 0;; waited += kPollMs) {
-    std::uint8_t byte;
-    ssize_t got = ::read(fd, &byte, 1);
-    if (got == 1) {
-      *pushedBack = byte;
-      return true;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno == EAGAIN;
-    if (waited >= kPipeWriterWaitMs) return false;
-    ::poll(nullptr, 0, kPollMs);
-  }
-}
-
-}  // namespace
 
 std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error) {
   if (path == "-") return std::make_unique<FileSource>(STDIN_FILENO);
