@@ -1,5 +1,6 @@
-// Writes the sample dump and criteria files that the project ships in examples/: a quarter of
-// an hour of made-up BGP4MP traffic from two collector sessions, gzip-compressed.
+// Writes the sample dump and criteria files that the project ships in examples/: nine made-up
+// BGP4MP UPDATE messages over 56 seconds from three peers (two IPv4 sessions, one IPv6 session),
+// gzip-compressed. One message withdraws a route and announces another, as real ones do.
 //
 //   tarvex_make_sample OUTPUT_DIRECTORY
 //
