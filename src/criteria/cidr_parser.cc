@@ -97,7 +97,7 @@ bool readDottedQuadRest(Cursor& cursor, std::uint64_t firstPart, std::uint32_t& 
   return true;
 }
 
-bool readIpv4(Cursor& cursor, std::uint32_t& address, std::string& reason) {
+bool readIpv4(Cursor& cursor, std::uint32_t& address, bool& fromInteger, std::string& reason) {
   if (cursor.peek() == '+') cursor.advance();
   std::uint64_t value = 0;
   if (!cursor.readDecimal(value, reason)) return false;
@@ -107,6 +107,7 @@ bool readIpv4(Cursor& cursor, std::uint32_t& address, std::string& reason) {
     return false;
   }
   address = static_cast<std::uint32_t>(value);
+  fromInteger = true;
   return true;
 }
 
@@ -257,7 +258,7 @@ bool parseCidrBlock(std::string_view text, CidrBlock& block, std::string& reason
   CidrBlock parsed;
   parsed.isIpv4 = address.find(':') == std::string_view::npos;
   Cursor cursor(text);
-  bool ok = parsed.isIpv4 ? readIpv4(cursor, parsed.ipv4Address, reason)
+  bool ok = parsed.isIpv4 ? readIpv4(cursor, parsed.ipv4Address, parsed.ipv4FromInteger, reason)
                           : readIpv6(cursor, parsed.ipv6Address, reason);
   if (!ok) return false;
 

@@ -29,6 +29,9 @@ struct CidrBlock {
   std::uint32_t ipv4Address = 0;  // host byte order, when isIpv4
   Ipv6Address ipv6Address{};      // when !isIpv4
   unsigned prefixLength = 0;      // 1..32 for IPv4, 1..128 for IPv6; host bits not yet masked
+  /// The IPv4 address was written as one integer (10 for 0.0.0.10), a form easily taken for a
+  /// shortened dotted quad, so the caller can say how it was read.
+  bool ipv4FromInteger = false;
 };
 
 /// Parses one CIDR list line. Returns true and fills `block`, or returns false and sets

@@ -1,10 +1,15 @@
 #include "criteria/line_file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "mrt/named_pipe.h"
 
 namespace tarvex {
 
@@ -12,13 +17,50 @@ namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
 
+/// A pipe made by the shell (reached through /dev/stdin or /dev/fd/N) rather than a named one:
+/// its writer was there from the start, and a read that finds none is simply the end.
+bool isAnonymousPipe(int fd) {
+  struct statfs fs {};
+  return ::fstatfs(fd, &fs) == 0 && fs.f_type == PIPEFS_MAGIC;
+}
+
 }  // namespace
 
 LineFile::LineFile(const std::string& path) {
+  // O_NONBLOCK keeps the open of a named pipe from waiting for a writer for ever; O_NOCTTY keeps
+  // a terminal given as a list from becoming the run's controlling terminal.
   do {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) openError_ = errno;
+  if (fd_ < 0) {
+    openError_ = errno;
+    return;
+  }
+  if (int refused = prepareOpened(); refused != 0) {
+    ::close(fd_);
+    fd_ = -1;
+    openError_ = refused;
+  }
+}
+
+int LineFile::prepareOpened() {
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) return errno;
+  // A directory opens, but every read of it fails: it is no list at all.
+  if (S_ISDIR(status.st_mode)) return EISDIR;
+  if (S_ISFIFO(status.st_mode) && !isAnonymousPipe(fd_)) {
+    int pushedBack = -1;
+    if (!mrt::awaitPipeWriter(fd_, &pushedBack)) return ETIMEDOUT;
+    if (pushedBack >= 0) {
+      buffer_.resize(kReadSize);
+      buffer_[0] = static_cast<char>(pushedBack);
+      end_ = 1;
+    }
+  }
+  // From here on a read waits for data like that of any file, so an empty pipe is not its end.
+  int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+  return 0;
 }
 
 LineFile::~LineFile() {

@@ -1,13 +1,34 @@
 #include "discovery/list_file.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "criteria/cidr_parser.h"
 #include "criteria/line_file.h"
 #include "scan/dump_file_scan.h"
 
 namespace tarvex {
+
+namespace {
+
+/// A list saved with CR LF line ends gives paths that end in a CR, and "Can not open PATH\r"
+/// looks on screen like a complaint about a good path: say what is at the end. A file really
+/// named with a CR opens and earns no word. What is written after `scanDumpFile` returns comes
+/// out after that scan's own messages, even when the scan runs on another thread.
+void warnOfTrailingCarriageReturn(const SearchSettings& settings, std::size_t number,
+                                  const std::string& path, ScanSink& out) {
+  if (path.empty() || path.back() != '\r') return;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) return;
+  out.toStderr("tarvex: " + settings.listFile + ":" + std::to_string(number) + ": the path \"" +
+               escapedForMessage(path) +
+               "\" ends in a carriage return (a list with CR LF line ends?)\n");
+}
+
+}  // namespace
 
 void scanListFile(const SearchSettings& settings, ScanSink& out) {
   LineFile list(settings.listFile);
@@ -21,10 +42,13 @@ void scanListFile(const SearchSettings& settings, ScanSink& out) {
   std::size_t number = 0;
   while (list.nextLine(line)) {
     ++number;
-    scanDumpFile(settings, std::string(line), out);
+    std::string path(line);
+    scanDumpFile(settings, path, out);
+    warnOfTrailingCarriageReturn(settings, number, path, out);
   }
-  // A list that stops at a read error (or a directory, which opens but cannot be read) has
-  // paths that were never scanned; an empty report must not pass for a complete one.
+  // A list that stops at a read error has paths that were never scanned; an empty report must
+  // not pass for a complete one. The paths it did name have been searched, so their report
+  // stands.
   if (list.readError() != 0) {
     out.toStderr("tarvex: " + settings.listFile + ": read error after line " +
                  std::to_string(number) + ": " + std::strerror(list.readError()) +

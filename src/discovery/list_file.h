@@ -3,10 +3,12 @@
 // Lines end at a line feed alone and are used verbatim: no trimming (a carriage return stays part
 // of the path), no comments, and empty lines and repeated paths are handed on like any other.
 // The list is read as the scan proceeds, one line in memory at a time, so neither the length of a
-// line nor the number of lines is limited. A list file that cannot be opened is reported on the
-// sink's standard error and nothing is scanned. A read failure part-way ends the list with a
-// "tarvex: " warning that names the list and the line it got to, so that the paths it never
-// reached are not mistaken for paths without matches.
+// line nor the number of lines is limited. A list file that cannot be opened (a directory, a named
+// pipe without a writer among them) is reported on the sink's standard error and nothing is
+// scanned. A read failure part-way ends the list with a "tarvex: " warning that names the list
+// and the line it got to, so that the paths it never reached are not mistaken for paths without
+// matches. A path that ends in a carriage return and cannot be opened gets a warning after the
+// scan's own "Can not open" line, since the CR does not show on screen.
 #pragma once
 
 #include "scan/scan_sink.h"

@@ -92,7 +92,9 @@ TEST_F(CriteriaListsTest, LinesThatCannotWorkAreNamedAndTheRunGoesOn) {
             "tarvex: blocks.txt:4: not a CIDR block (Input is empty or all whitespace); line "
             "ignored\n"
             "tarvex: origins.txt:2: AS number \"64510\\r\" holds a carriage return (a file with CR "
-            "LF line ends?) and can never match an origin AS\n");
+            "LF line ends?) and can never match an origin AS\n"
+            "tarvex: origins.txt:3: AS number \" 64511\\r\" holds a carriage return (a file with "
+            "CR LF line ends?) and can never match an origin AS\n");
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.status, 1);
 }

@@ -20,16 +20,24 @@ using testing::TempDir;
 
 constexpr const char* kMissing = "Error statting file: No such file or directory\n";
 
-// What a verbose scan of a path that does not exist writes to each stream.
+// What a verbose scan of a path that does not exist writes to each stream, for paths listed in
+// the file "list", one a line. A path that ends in a carriage return is named after its scan, the
+// CR written as \r.
 struct Streams {
   std::string out;
   std::string err;
 };
 Streams missingPaths(const std::vector<std::string>& paths) {
   Streams streams;
-  for (const std::string& path : paths) {
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
     streams.out += kMissing;
     streams.err += path + "\n" + "Can not open " + path + "\n";
+    if (!path.empty() && path.back() == '\r') {
+      streams.err += "tarvex: list:" + std::to_string(i + 1) + ": the path \"" +
+                     path.substr(0, path.size() - 1) +
+                     "\\r\" ends in a carriage return (a list with CR LF line ends?)\n";
+    }
   }
   return streams;
 }
@@ -111,14 +119,12 @@ TEST(ListFileTest, AMissingListFileIsReportedAndNothingIsScanned) {
   EXPECT_EQ(result.status, 1);
 }
 
-TEST(ListFileTest, ADirectoryAsListFileListsNothing) {
-  // It opens, but reading it fails at once: the list ends there, with a warning that says so.
+TEST(ListFileTest, ADirectoryAsListFileCannotBeOpened) {
+  // It would open and then fail its first read; it is refused like a missing list instead.
   TempDir temp;
   RunResult result = runTarvex({"--verbose", "--file", temp.path()});
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "tarvex: " + temp.path() +
-                            ": read error after line 0: Is a directory; the rest of the list is "
-                            "ignored\n");
+  EXPECT_EQ(result.err, "Couldn't open file " + temp.path() + "\n");
   EXPECT_EQ(result.status, 1);
 }
 

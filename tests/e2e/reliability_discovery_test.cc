@@ -26,20 +26,15 @@ const std::string kBinary = TARVEX_BINARY;
 // A list file that opens but cannot be read is not an empty list: the run says why it scanned
 // nothing, in the words of the criteria lists.
 TEST(ListFileFaultTest, AListThatCannotBeReadSaysSo) {
-  TempDir dir;
-  struct Case {
-    std::string list;
-    std::string reason;
-  };
-  // /proc/self/mem opens, and its first read, at address 0, fails.
-  for (const Case& c :
-       {Case{dir.path(), "Is a directory"}, Case{"/proc/self/mem", "Input/output error"}}) {
-    RunResult run = runTarvex({"--or", "--file", c.list});
-    EXPECT_EQ(run.err, "tarvex: " + c.list + ": read error after line 0: " + c.reason +
-                           "; the rest of the list is ignored\n");
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.status, 1);
-  }
+  // /proc/self/mem opens, and its first read, at address 0, fails. (A directory, which would
+  // fail the same way, is refused at its open.)
+  const std::string list = "/proc/self/mem";
+  RunResult run = runTarvex({"--or", "--file", list});
+  EXPECT_EQ(run.err, "tarvex: " + list +
+                         ": read error after line 0: Input/output error; the rest of the list is "
+                         "ignored\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.status, 1);
 }
 
 // Writes a list of `lines` lines "empty" (an empty dump in `dir`), with a path of a megabyte in

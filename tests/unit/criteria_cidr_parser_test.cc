@@ -76,6 +76,22 @@ TEST(CidrParserTest, AcceptedLines) {
   }
 }
 
+// The integer form is easily taken for a shortened dotted quad; the block says which was read.
+TEST(CidrParserTest, TellsAnIntegerAddressFromAnyOther) {
+  for (const std::string line : {"10", "10/8", "+167772160/8", "0"}) {
+    CidrBlock block;
+    std::string reason;
+    ASSERT_TRUE(parseCidrBlock(line, block, reason)) << line;
+    EXPECT_TRUE(block.ipv4FromInteger) << line;
+  }
+  for (const std::string line : {"10.0.0.0/8", "0.0.0.10", "::10/128", "::ffff:10.0.0.0/104"}) {
+    CidrBlock block;
+    std::string reason;
+    ASSERT_TRUE(parseCidrBlock(line, block, reason)) << line;
+    EXPECT_FALSE(block.ipv4FromInteger) << line;
+  }
+}
+
 struct Rejected {
   std::string line;
   std::string reason;

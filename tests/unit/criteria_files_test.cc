@@ -115,15 +115,47 @@ TEST(CriteriaFilesTest, UnopenableListsAreReportedAndLeaveTheRecordAlone) {
             "Couldn't open file " + missing + "\n" + "Couldn't open file " + missing + "\n");
 }
 
-TEST(CriteriaFilesTest, ListThatCannotBeReadEndsItsLoadWithAWarning) {
+TEST(CriteriaFilesTest, ADirectoryIsAListThatCannotBeOpened) {
   TempDir dir;
   RecordingSink sink;
   const IpSet* set = nullptr;
-  ASSERT_TRUE(loadCidrFile(dir.path(), &set, sink));  // a directory opens, but cannot be read
-  EXPECT_TRUE(set->empty());
-  EXPECT_EQ(sink.err, "tarvex: " + dir.path() +
-                          ": read error after line 0: Is a directory; the rest of the list is "
-                          "ignored\n");
+  EXPECT_FALSE(loadCidrFile(dir.path(), &set, sink));
+  EXPECT_EQ(set, nullptr);
+  SearchSettings settings;
+  settings.asnFile = dir.path();
+  EXPECT_FALSE(loadAsnFile(settings, sink));
+  EXPECT_EQ(sink.err,
+            "Couldn't open file " + dir.path() + "\n" + "Couldn't open file " + dir.path() + "\n");
+}
+
+// A list cut short would be another query: the load fails and says where the list ended.
+TEST(CriteriaFilesTest, ListThatCannotBeReadFailsItsLoad) {
+  const std::string memory = "/proc/self/mem";  // opens, but the read at address 0 fails
+  const std::string message = "tarvex: " + memory +
+                              ": read error after line 0: Input/output error; the list is "
+                              "incomplete, so no dump is searched\n";
+  RecordingSink sink;
+  const IpSet* set = nullptr;
+  EXPECT_FALSE(loadCidrFile(memory, &set, sink));
+  EXPECT_EQ(set, nullptr);
+  SearchSettings settings;
+  settings.asnFile = memory;
+  EXPECT_FALSE(loadAsnFile(settings, sink));
+  EXPECT_EQ(sink.err, message + message);
+}
+
+TEST(CriteriaFilesTest, IntegerAddressKeepsItsReadingAndIsShown) {
+  TempDir dir;
+  const std::string path = dir.file("blocks.txt");
+  writeText(path, "10/8\n");
+  RecordingSink sink;
+  const IpSet* set = nullptr;
+  ASSERT_TRUE(loadCidrFile(path, &set, sink));
+  EXPECT_TRUE(overlaps(*set, 0x00000001, 32));  // 0.0.0.1, in 0.0.0.0/8
+  EXPECT_FALSE(overlaps(*set, k10, 8));
+  EXPECT_EQ(sink.err, "tarvex: " + path +
+                          ":1: \"10/8\": the address 10 is read as the integer 0.0.0.10, so the "
+                          "block is 0.0.0.0/8 (write 10.0.0.0/8 if that is meant)\n");
 }
 
 TEST(CriteriaFilesTest, AsnLinesAreStoredVerbatim) {
@@ -135,23 +167,28 @@ TEST(CriteriaFilesTest, AsnLinesAreStoredVerbatim) {
   ASSERT_TRUE(loadAsnFile(settings, sink));
   EXPECT_EQ(settings.asnSet,
             (SearchSettings::AsnSet{"64500", "064501", "", "64502", "{64503,64504}", "64505"}));
-  EXPECT_EQ(sink.err, "");
+  EXPECT_EQ(sink.err, "tarvex: " + settings.asnFile +
+                          ":2: AS number \"064501\" has a leading zero and can never match an "
+                          "origin AS\n");
 }
 
-TEST(CriteriaFilesTest, FirstAsnLineThatCanNeverMatchIsNamed) {
+TEST(CriteriaFilesTest, EachAsnLineThatCanNeverMatchIsNamed) {
   struct Case {
     std::string content;
     SearchSettings::AsnSet keys;
-    std::string warning;  // after "tarvex: PATH:"
+    std::string warning;  // after "tarvex: PATH:", where PATH stands for the list's path
   };
   const std::vector<Case> cases = {
       {"64500\r\n64501\r\n",
        {"64500\r", "64501\r"},
        "1: AS number \"64500\\r\" holds a carriage return (a file with CR LF line ends?) and can "
-       "never match an origin AS\n"},
+       "never match an origin AS\n"
+       "tarvex: PATH:2: AS number \"64501\\r\" holds a carriage return (a file with CR LF line "
+       "ends?) and can never match an origin AS\n"},
       {"64500\n 64501\n64502 \n",
        {"64500", " 64501", "64502 "},
-       "2: AS number \" 64501\" holds a space and can never match an origin AS\n"},
+       "2: AS number \" 64501\" holds a space and can never match an origin AS\n"
+       "tarvex: PATH:3: AS number \"64502 \" holds a space and can never match an origin AS\n"},
       {"64500\n\n64496\t64501\n",
        {"64500", "", "64496\t64501"},
        "3: AS number \"64496\\t64501\" holds a tab and can never match an origin AS\n"},
@@ -164,7 +201,11 @@ TEST(CriteriaFilesTest, FirstAsnLineThatCanNeverMatchIsNamed) {
     RecordingSink sink;
     ASSERT_TRUE(loadAsnFile(settings, sink));
     EXPECT_EQ(settings.asnSet, c.keys);
-    EXPECT_EQ(sink.err, "tarvex: " + settings.asnFile + ":" + c.warning);
+    std::string expected = "tarvex: PATH:" + c.warning;
+    for (std::size_t at = 0; (at = expected.find("PATH", at)) != std::string::npos;) {
+      expected.replace(at, 4, settings.asnFile);
+    }
+    EXPECT_EQ(sink.err, expected);
   }
 }
 

@@ -74,10 +74,16 @@ TEST(LineFileTest, ReportsWhyItCannotOpenOrRead) {
   std::string_view line;
   EXPECT_FALSE(missing.nextLine(line));
 
-  LineFile directory(dir.path());  // opens, but reading fails
-  ASSERT_TRUE(directory.isOpen());
+  // A directory would open and then fail its first read: it is refused at once instead.
+  LineFile directory(dir.path());
+  EXPECT_FALSE(directory.isOpen());
+  EXPECT_EQ(directory.openError(), EISDIR);
   EXPECT_FALSE(directory.nextLine(line));
-  EXPECT_EQ(directory.readError(), EISDIR);
+
+  LineFile memory("/proc/self/mem");  // opens, but the read at address 0 fails
+  ASSERT_TRUE(memory.isOpen());
+  EXPECT_FALSE(memory.nextLine(line));
+  EXPECT_EQ(memory.readError(), EIO);
 }
 
 }  // namespace
