@@ -17,13 +17,29 @@ FileSource::FileSource(int fd, int pushedBack) : fd_(fd), pushedBack_(pushedBack
   // Standard input may be a file that someone has read part of already.
   if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
     off_t at = ::lseek(fd_, 0, SEEK_CUR);
-    if (at >= 0 && at < status.st_size)
+    if (at >= 0 && at < status.st_size) {
+      startOffset_ = at;
       sizeAtOpen_ = static_cast<std::uint64_t>(status.st_size - at);
+    }
   }
 }
 
 FileSource::~FileSource() {
   if (fd_ > STDERR_FILENO) ::close(fd_);
+}
+
+// The file ended short of the size it had when it was opened. Where the reading stopped is not
+// where the file was cut when the reads had run ahead of the cut: the size now says that.
+void FileSource::failCut() {
+  std::uint64_t cutTo = total_;
+  struct stat status;
+  if (::fstat(fd_, &status) == 0) {
+    cutTo = static_cast<std::uint64_t>(std::max<off_t>(status.st_size - startOffset_, 0));
+  }
+  std::string reason = "the file was cut to " + std::to_string(cutTo) +
+                       " bytes while it was read (it had " + std::to_string(sizeAtOpen_);
+  if (cutTo != total_) reason += "; reading had reached byte " + std::to_string(total_);
+  fail(reason + ")");
 }
 
 std::size_t FileSource::read(std::span<std::uint8_t> into) {
@@ -40,10 +56,7 @@ std::size_t FileSource::read(std::span<std::uint8_t> into) {
       return static_cast<std::size_t>(got);
     }
     if (got == 0) {
-      if (total_ < sizeAtOpen_) {
-        fail("the file was cut to " + std::to_string(total_) + " bytes while it was read (it had " +
-             std::to_string(sizeAtOpen_) + ")");
-      }
+      if (total_ < sizeAtOpen_) failCut();
       return 0;
     }
     if (errno == EINTR) continue;

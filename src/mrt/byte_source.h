@@ -6,6 +6,8 @@
 // how far the input got; the caller adds the file name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,8 +54,11 @@ class FileSource final : public ByteSource {
   std::size_t read(std::span<std::uint8_t> into) override;
 
  private:
+  void failCut();
+
   int fd_;
   std::uint64_t total_ = 0;
+  off_t startOffset_ = 0;         // where reading began in a regular file
   std::uint64_t sizeAtOpen_ = 0;  // 0 for anything but a regular file
   int pushedBack_;                // a byte read ahead while waiting for a pipe's writer, or -1
 };

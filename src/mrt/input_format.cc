@@ -48,6 +48,63 @@ class RefusedSource final : public ByteSource {
   std::size_t read(std::span<std::uint8_t>) override { return 0; }
 };
 
+const char* formatName(InputFormat format) {
+  switch (format) {
+    case InputFormat::kGzip:
+      return "gzip";
+    case InputFormat::kBzip2:
+      return "bzip2";
+    case InputFormat::kXz:
+      return "xz";
+    case InputFormat::kPlain:
+      break;
+  }
+  return "plain";
+}
+
+// Hands out what a decompressor yields, once its first bytes have shown that they are not
+// compressed again: a file compressed twice would otherwise read as records of garbage, stopped
+// by a length that cannot be right. Only the first read looks; the others pass straight through.
+class SingleLayerSource final : public ByteSource {
+ public:
+  SingleLayerSource(std::unique_ptr<ByteSource> decoded, InputFormat outer)
+      : decoded_(std::move(decoded)), outer_(outer) {}
+
+  std::size_t read(std::span<std::uint8_t> into) override {
+    if (checked_) return pass(into);
+    checked_ = true;
+    // Decompressors may hand out a few bytes at a time: enough for the check is gathered in
+    // the caller's buffer.
+    const std::size_t wanted = std::min(into.size(), kHeadSize);
+    std::size_t size = 0;
+    while (size < wanted) {
+      std::size_t got = pass(into.subspan(size));
+      if (got == 0) break;
+      size += got;
+    }
+    const InputFormat inner = detectInputFormat(into.first(std::min(size, kHeadSize)));
+    if (inner == InputFormat::kPlain) return size;
+    const std::string advice =
+        inner == InputFormat::kXz ? "decompress it twice" : "decompress it once";
+    fail(std::string("the ") + formatName(outer_) + " data holds " + formatName(inner) +
+         "-compressed data (the file was compressed twice); " + advice + " and search the result");
+    decoded_.reset();
+    return 0;
+  }
+
+ private:
+  std::size_t pass(std::span<std::uint8_t> into) {
+    if (!decoded_) return 0;
+    std::size_t got = decoded_->read(into);
+    if (got == 0 && !decoded_->failure().empty()) fail(std::string(decoded_->failure()));
+    return got;
+  }
+
+  std::unique_ptr<ByteSource> decoded_;
+  InputFormat outer_;
+  bool checked_ = false;
+};
+
 // True when `head` starts with `signature`, or with as much of it as `head` holds (at least
 // `minimum` bytes): a file cut short inside its magic is still recognised, and then reported as
 // cut short by its decompressor.
@@ -96,12 +153,18 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, In
   if (format != nullptr) *format = detected;
   switch (detected) {
     case InputFormat::kGzip:
-      return std::make_unique<GzipSource>(std::move(raw), headBytes);
+      return std::make_unique<SingleLayerSource>(
+          std::make_unique<GzipSource>(std::move(raw), headBytes), detected);
     case InputFormat::kBzip2: {
       // bzip2 blocks decode independently: one worker per core, when there are several.
       const unsigned cores = std::min(std::thread::hardware_concurrency(), 8u);
-      if (cores > 1) return std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, cores);
-      return std::make_unique<Bzip2Source>(std::move(raw), headBytes);
+      std::unique_ptr<ByteSource> decoded;
+      if (cores > 1) {
+        decoded = std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, cores);
+      } else {
+        decoded = std::make_unique<Bzip2Source>(std::move(raw), headBytes);
+      }
+      return std::make_unique<SingleLayerSource>(std::move(decoded), detected);
     }
     case InputFormat::kXz:
       return std::make_unique<RefusedSource>(

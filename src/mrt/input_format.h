@@ -2,7 +2,8 @@
 //
 // gzip (1f 8b) and bzip2 ("BZh", a block size digit and a block or end-of-stream signature)
 // are decompressed; xz is recognised and refused with a failure; anything else is read as plain
-// MRT. The returned source yields the decompressed bytes.
+// MRT. The returned source yields the decompressed bytes. Decompressed data whose own first bytes
+// announce a compressed format (a file compressed twice) fails at once, with advice.
 #pragma once
 
 #include <memory>

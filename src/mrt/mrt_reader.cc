@@ -11,22 +11,56 @@ std::unique_ptr<MrtReader> MrtReader::open(const std::string& path, int* error) 
 }
 
 MrtReader::MrtReader(std::unique_ptr<ByteSource> raw)
-    : records_(openDecodedInput(std::move(raw), &format_)) {}
+    : batcher_(openDecodedInput(std::move(raw), &format_)) {}
 
 bool MrtReader::next(BgpUpdate& update) {
-  MrtRecord record;
-  while (records_.next(record)) {
-    switch (decoder_.decode(record, update)) {
-      case DecodeResult::kUpdate:
-        return true;
-      case DecodeResult::kNotSelected:
-        break;
-      case DecodeResult::kMalformed:
-        ++malformed_;
-        break;
+  for (;;) {
+    MrtRecord record;
+    while (records_.next(record)) {
+      switch (decoder_.decode(record, update)) {
+        case DecodeResult::kUpdate:
+          return true;
+        case DecodeResult::kNotSelected:
+          batchPassedOver_.note(record);
+          break;
+        case DecodeResult::kMalformed:
+          ++malformed_;
+          break;
+      }
     }
+    if (batch_.buffer) {
+      batchPassedOver_.finish();
+      passedOver_.add(batchPassedOver_);
+    }
+    batch_ = RecordBatch();  // released before the batcher reads on
+    if (!batcher_.next(batch_)) return false;
+    records_ = BatchRecords(batch_.bytes);
+    batchPassedOver_.start(batch_.bytes, batch_.offset);
   }
-  return false;
+}
+
+// A file that ends in zeros ends, as often as not, in fewer zero bytes than a record header
+// takes: they belong to the stretch before them, not to a record cut short.
+bool MrtReader::zeroTailCovered() const {
+  return batcher_.strayZeroBytes() != 0 && passedOver_.zerosEndAt(batcher_.offset());
+}
+
+std::string_view MrtReader::damage() const {
+  if (zeroTailCovered()) return {};
+  return batcher_.damage();
+}
+
+std::vector<std::string> MrtReader::passedOverWarnings() const {
+  std::vector<std::string> warnings;
+  FilePassedOver passedOver = passedOver_;
+  if (zeroTailCovered()) passedOver.extendZeros(batcher_.strayZeroBytes());
+  if (std::string zeros = passedOver.zerosWarning(format_ != InputFormat::kPlain); !zeros.empty()) {
+    warnings.push_back(std::move(zeros));
+  }
+  if (std::string unsearched = passedOver.unsearchedWarning(); !unsearched.empty()) {
+    warnings.push_back(std::move(unsearched));
+  }
+  return warnings;
 }
 
 }  // namespace tarvex::mrt

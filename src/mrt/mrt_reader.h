@@ -3,13 +3,15 @@
 // The reader owns the input (a file, standard input for "-", or any byte source; plain, gzip or
 // bzip2 as its first bytes say), the record batches read from it, and a decoder. Each
 // `BgpUpdate` that `next` yields points into the current batch and is valid until the next call.
-// Records that are not BGP4MP UPDATEs are passed over; malformed ones are skipped and counted;
+// Records that are not BGP4MP UPDATEs are passed over, but those that can hold routes and
+// stretches of zero bytes are noted (passed_over.h); malformed ones are skipped and counted;
 // damage that makes the rest of the input unreadable ends it, and `damage()` says what happened.
 // Memory is bounded (see record_batcher.h), whatever the input.
 //
 // Callers that decode on several threads take whole batches from `batcher()` instead of calling
 // `next`, decode each with a decoder of their own (`decodeBatch`), and hand the counts of
-// malformed records back through `countMalformed`.
+// malformed records and what was passed over back through `countMalformed` and `addPassedOver`,
+// in input order.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +19,14 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mrt/bgp4mp.h"
 #include "mrt/bgp_update.h"
 #include "mrt/byte_source.h"
 #include "mrt/input_format.h"
-#include "mrt/record_reader.h"
+#include "mrt/passed_over.h"
+#include "mrt/record_batcher.h"
 
 namespace tarvex::mrt {
 
@@ -44,8 +48,9 @@ class MrtReader {
   bool next(BgpUpdate& update);
 
   /// After `next` returned false: empty when the input ended cleanly; otherwise one sentence
-  /// on what stopped it.
-  std::string_view damage() const { return records_.damage(); }
+  /// on what stopped it. Empty too when the input ended in a few zero bytes after a stretch of
+  /// zeros, which the zeros warning covers.
+  std::string_view damage() const;
 
   /// How the input is stored, as its first bytes say.
   InputFormat format() const { return format_; }
@@ -53,27 +58,46 @@ class MrtReader {
   /// BGP4MP UPDATE records skipped because they were malformed.
   std::uint64_t malformedRecords() const { return malformed_; }
 
+  /// After the walk: one sentence each on the stretches of zeros and on the records that can
+  /// hold routes but were not searched, in that order; those that have nothing to say are left
+  /// out.
+  std::vector<std::string> passedOverWarnings() const;
+
+  /// What was passed over so far.
+  const FilePassedOver& passedOver() const { return passedOver_; }
+
   /// The record batches of the input, for callers that decode them elsewhere; do not mix with
   /// `next`.
-  RecordBatcher& batcher() { return records_.batcher(); }
+  RecordBatcher& batcher() { return batcher_; }
 
   /// Adds malformed records that a caller found in batches it decoded itself.
   void countMalformed(std::uint64_t count) { malformed_ += count; }
 
+  /// Adds what a caller's walk of the next batch, in input order, passed over.
+  void addPassedOver(const BatchPassedOver& batch) { passedOver_.add(batch); }
+
  private:
+  bool zeroTailCovered() const;
+
   InputFormat format_ = InputFormat::kPlain;
-  RecordReader records_;
+  RecordBatcher batcher_;
+  RecordBatch batch_;
+  BatchRecords records_{{}};
+  BatchPassedOver batchPassedOver_;
   UpdateDecoder decoder_;
   std::uint64_t malformed_ = 0;
+  FilePassedOver passedOver_;
 };
 
 /// Decodes every record of `batch` with `decoder` into `update` and calls `visit(update)` for each
-/// UPDATE, in order. Returns the number of malformed records skipped.
+/// UPDATE, in order; notes in `passedOver` what the decoder did not select. Returns the number of
+/// malformed records skipped.
 template <typename Visit>
-std::uint64_t decodeBatch(std::span<const std::uint8_t> batch, UpdateDecoder& decoder,
-                          BgpUpdate& update, Visit&& visit) {
+std::uint64_t decodeBatch(const RecordBatch& batch, UpdateDecoder& decoder, BgpUpdate& update,
+                          BatchPassedOver& passedOver, Visit&& visit) {
   std::uint64_t malformed = 0;
-  BatchRecords records(batch);
+  passedOver.start(batch.bytes, batch.offset);
+  BatchRecords records(batch.bytes);
   MrtRecord record;
   while (records.next(record)) {
     switch (decoder.decode(record, update)) {
@@ -81,12 +105,14 @@ std::uint64_t decodeBatch(std::span<const std::uint8_t> batch, UpdateDecoder& de
         visit(static_cast<const BgpUpdate&>(update));
         break;
       case DecodeResult::kNotSelected:
+        passedOver.note(record);
         break;
       case DecodeResult::kMalformed:
         ++malformed;
         break;
     }
   }
+  passedOver.finish();
   return malformed;
 }
 

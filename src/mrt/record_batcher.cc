@@ -182,6 +182,10 @@ bool RecordBatcher::next(RecordBatch& batch) {
         stop("the file ends inside a record (" + std::to_string(pending) + " of its " +
              std::to_string(needed) + " bytes are there)");
       } else if (pending != 0) {
+        const std::uint8_t* stray = current_->bytes.get() + begin_;
+        if (std::all_of(stray, stray + pending, [](std::uint8_t b) { return b == 0; })) {
+          strayZeroBytes_ = pending;
+        }
         stop("the file ends inside a record header (" + std::to_string(pending) +
              " stray bytes at the end)");
       }

@@ -112,6 +112,11 @@ class RecordBatcher {
   /// Bytes of the (decompressed) input taken by the records handed out so far.
   std::uint64_t offset() const { return offset_; }
 
+  /// When the input ended inside a record header whose bytes are all zero: how many there were
+  /// (they follow `offset()`); otherwise 0. A file that ends in zeros can be told apart from one
+  /// cut short.
+  std::size_t strayZeroBytes() const { return strayZeroBytes_; }
+
  private:
   struct Buffer;
   class Pool;
@@ -128,6 +133,7 @@ class RecordBatcher {
   bool inputEnded_ = false;
   bool stopAfterBatch_ = false;  // an impossible length follows the last batch handed out
   std::uint64_t offset_ = 0;
+  std::size_t strayZeroBytes_ = 0;
   std::string damage_;
 };
 

@@ -23,14 +23,20 @@ void reportOpenFailure(const std::string& path, ScanSink& out) {
   out.toStderr("Can not open " + path + "\n");
 }
 
-// At most two lines per file: what stopped it early, and how many records were skipped.
+// At most four lines per file, in this order: what stopped it early, how many records were
+// skipped, which stretches hold only zeros, and how many records that can hold routes were not
+// searched. The last two keep an empty report from passing for "nothing matched".
 void reportProblems(const std::string& path, const mrt::MrtReader& reader, ScanSink& out) {
+  const std::string prefix = "tarvex: " + path + ": ";
   if (!reader.damage().empty()) {
-    out.toStderr("tarvex: " + path + ": " + std::string(reader.damage()) + "\n");
+    out.toStderr(prefix + std::string(reader.damage()) + "\n");
   }
   if (std::uint64_t skipped = reader.malformedRecords(); skipped != 0) {
-    out.toStderr("tarvex: " + path + ": skipped " + std::to_string(skipped) + " malformed " +
+    out.toStderr(prefix + "skipped " + std::to_string(skipped) + " malformed " +
                  (skipped == 1 ? "record" : "records") + "\n");
+  }
+  for (const std::string& warning : reader.passedOverWarnings()) {
+    out.toStderr(prefix + warning + "\n");
   }
 }
 

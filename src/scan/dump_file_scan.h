@@ -2,9 +2,10 @@
 //
 // Every input mode hands it one path at a time. Each UPDATE message of the file goes to the
 // update walk; a file that cannot be opened is reported and skipped. At the end of a file, at most
-// two "tarvex: " warnings on standard error name it: what damage stopped it early, and how many
-// malformed records were skipped. Nothing here ends the process: the caller goes on with its next
-// file.
+// four "tarvex: " warnings on standard error name it: what damage stopped it early, how many
+// malformed records were skipped, where the data holds nothing but zeros, and how many records
+// that can hold routes (RIB dumps, old formats, other BGP4MP subtypes) were not searched. Nothing
+// here ends the process: the caller goes on with its next file.
 #pragma once
 
 #include <string>

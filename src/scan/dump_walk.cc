@@ -57,9 +57,11 @@ class BatchWalker {
  public:
   explicit BatchWalker(const SearchSettings& settings) : settings_(settings), memo_(settings) {}
 
-  // Walks every UPDATE of `batch` into `out`; returns the number of malformed records.
-  std::uint64_t walk(const mrt::RecordBatch& batch, ScanSink& out) {
-    return mrt::decodeBatch(batch.bytes, decoder_, update_, [&](const mrt::BgpUpdate& entry) {
+  // Walks every UPDATE of `batch` into `out` and notes in `passedOver` what it passes over;
+  // returns the number of malformed records.
+  std::uint64_t walk(const mrt::RecordBatch& batch, ScanSink& out,
+                     mrt::BatchPassedOver& passedOver) {
+    return mrt::decodeBatch(batch, decoder_, update_, passedOver, [&](const mrt::BgpUpdate& entry) {
       examineEntry(entry, settings_, out, &memo_);
     });
   }
@@ -79,6 +81,7 @@ struct Slot {
   std::deque<RecordedWrites> pieces;  // handed over by the worker, not yet written
   std::size_t pendingBytes = 0;
   std::uint64_t malformed = 0;
+  mrt::BatchPassedOver passedOver;  // written by the worker before `done`
 };
 
 class ParallelWalk {
@@ -110,7 +113,9 @@ class ParallelWalk {
 
  private:
   void walkAlone(const mrt::RecordBatch& batch, ScanSink& out) {
-    reader_.countMalformed(BatchWalker(settings_).walk(batch, out));
+    mrt::BatchPassedOver passedOver;
+    reader_.countMalformed(BatchWalker(settings_).walk(batch, out, passedOver));
+    reader_.addPassedOver(passedOver);
   }
 
   void readBatches() {
@@ -147,7 +152,8 @@ class ParallelWalk {
       lock.unlock();
 
       PieceSink writes(*this, *slot);
-      const std::uint64_t malformed = walker.walk(batch, writes);
+      // The slot is this worker's until it is marked done.
+      const std::uint64_t malformed = walker.walk(batch, writes, slot->passedOver);
       batch = mrt::RecordBatch();  // the buffer goes back to the reader
       RecordedWrites last = writes.take();
 
@@ -215,6 +221,7 @@ class ParallelWalk {
         continue;
       }
       malformed_ += head.malformed;
+      reader_.addPassedOver(head.passedOver);  // in input order, as the merge needs
       slots_.pop_front();
       changed_.notify_all();
     }

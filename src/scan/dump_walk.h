@@ -23,8 +23,8 @@ namespace tarvex {
 /// (or, for bzip2, all of them) busy; at least one.
 unsigned defaultWalkWorkers(mrt::InputFormat format);
 
-/// Walks every UPDATE of `reader` and hands the skipped malformed records back to it, with the
-/// default number of workers for its input.
+/// Walks every UPDATE of `reader` and hands the skipped malformed records, and what was passed
+/// over (passed_over.h), back to it, with the default number of workers for its input.
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, ScanSink& out);
 
 /// The same with `workers` decoding threads; with 0 everything happens on the calling thread.

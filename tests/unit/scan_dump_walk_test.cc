@@ -36,6 +36,7 @@ struct Walk {
   std::vector<WriteLog::Write> writes;
   std::uint64_t malformed = 0;
   std::string damage;
+  std::vector<std::string> passedOver;
 };
 
 Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
@@ -43,7 +44,8 @@ Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
   mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step));
   WriteLog log;
   examineDump(reader, settings, log, workers);
-  return {log.writes, reader.malformedRecords(), std::string(reader.damage())};
+  return {log.writes, reader.malformedRecords(), std::string(reader.damage()),
+          reader.passedOverWarnings()};
 }
 
 // Many announcements and withdrawals, with malformed records between them: several batches.
@@ -114,6 +116,42 @@ TEST(DumpWalk, DamageComesAfterEveryRecordBeforeIt) {
     const Walk shared = walk(file, settings, workers, 65536);
     EXPECT_TRUE(shared.writes == alone.writes);
     EXPECT_EQ(shared.damage, alone.damage);
+  }
+}
+
+// Stretches of zeros and unsearched records are found in batches on several threads and merged
+// in input order: a stretch that runs across batch boundaries, whatever they are, is one.
+TEST(DumpWalk, SameFindingsOfWhatIsPassedOverWhateverTheWorkers) {
+  const Bytes updates = manyUpdates(3000);
+  // A RIB record whose body ends in zeros: the stretch after it begins inside it.
+  const Bytes rib = mrtRecord(1700000000, 13, 2, concat({Bytes{1, 2, 3}, Bytes(50, 0)}));
+  Bytes file;
+  std::vector<std::pair<std::size_t, std::size_t>> stretches;  // first and last byte
+  for (std::size_t zeros : {std::size_t{12}, std::size_t{3000}, std::size_t{2500008}}) {
+    append(file, updates);
+    append(file, rib);
+    // The records after the zeros start with a time of 1000, whose two high bytes are zeros too.
+    stretches.push_back({file.size() - 50, file.size() + zeros + 1});
+    append(file, Bytes(zeros, 0));
+  }
+  append(file, updates);
+  auto range = [&](std::size_t i) {
+    return std::to_string(stretches[i].first) + " to " + std::to_string(stretches[i].second);
+  };
+  const std::string expected = "bytes " + range(0) + ", " + range(1) + " and " + range(2) +
+                               " hold nothing but zeros (a preallocated or damaged file?); no "
+                               "record there could be searched";
+  const std::vector<std::string> findings = {
+      expected,
+      "passed over 3 records that can hold routes but are not searched: 3 TABLE_DUMP_V2 (a RIB "
+      "dump)"};
+  const SearchSettings settings = everything();
+  for (unsigned workers : {0u, 1u, 2u, 3u}) {
+    for (std::size_t step : {std::size_t{1} << 30, std::size_t{4093}, std::size_t{1000}}) {
+      const Walk shared = walk(file, settings, workers, step);
+      EXPECT_EQ(shared.passedOver, findings) << workers << " " << step;
+      EXPECT_EQ(shared.damage, "");
+    }
   }
 }
 
