@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "cli/usage.h"
 #include "discovery/archive_day_walk.h"
@@ -13,8 +14,7 @@ namespace {
 constexpr std::size_t kDateTextLength = 8;
 constexpr int kLastYear = 9999;  // the last year that four digits can write
 
-// A day of the proleptic Gregorian calendar. `day` may run past the end of the month while a
-// date text is being read; `followingDay` carries it over.
+// A day of the proleptic Gregorian calendar, as a date text writes it.
 struct CalendarDay {
   int year;
   int month;
@@ -35,33 +35,56 @@ bool isLeapYear(int year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
+bool isMonth(int month) {
+  return month >= 1 && month <= 12;
+}
+
 int daysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Accepts what a "%Y%m%d" parse accepts: four digits of year, a month from 1 to 12 and a day
-// from 1 to 31 whatever the month.
+// The year, month and day numbers of eight digits, whatever their values.
+CalendarDay splitDateText(std::string_view text) {
+  return {digitsValue(text.substr(0, 4)), digitsValue(text.substr(4, 2)),
+          digitsValue(text.substr(6, 2))};
+}
+
+// Eight digits that name a day of the calendar; nothing for any other text.
 std::optional<CalendarDay> readDateText(std::string_view text) {
   if (text.size() != kDateTextLength || !isAllDigits(text)) return std::nullopt;
-  CalendarDay date{digitsValue(text.substr(0, 4)), digitsValue(text.substr(4, 2)),
-                   digitsValue(text.substr(6, 2))};
-  if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) return std::nullopt;
+  CalendarDay date = splitDateText(text);
+  if (!isMonth(date.month) || date.day < 1 || date.day > daysInMonth(date.year, date.month)) {
+    return std::nullopt;
+  }
   return date;
 }
 
 CalendarDay followingDay(CalendarDay date) {
-  ++date.day;
-  // A read day is at most 31, so it lies at most four days past its month's end (32 February
-  // of a common year is 4 March): one carry always lands in the next month.
-  if (date.day > daysInMonth(date.year, date.month)) {
-    date.day -= daysInMonth(date.year, date.month);
+  if (++date.day > daysInMonth(date.year, date.month)) {
+    date.day = 1;
     if (++date.month > 12) {
       date.month = 1;
       ++date.year;
     }
   }
   return date;
+}
+
+// The message for a date text of eight digits whose month exists but whose day does not (a
+// thirtieth of February, a day 00 or 32); nothing for any other. A month that does not exist
+// (00, 13) is left to the walk, which searches its day and then cannot go on.
+std::optional<std::string> missingDayMessage(const char* which, const std::string& text) {
+  static constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                                "May",       "June",     "July",     "August",
+                                                "September", "October",  "November", "December"};
+  const CalendarDay date = splitDateText(text);
+  if (!isMonth(date.month)) return std::nullopt;
+  const int length = daysInMonth(date.year, date.month);
+  if (date.day >= 1 && date.day <= length) return std::nullopt;
+  return "tarvex: the " + std::string(which) + " date " + text + " is not a day of the calendar (" +
+         kMonthNames[date.month - 1] + " " + text.substr(0, 4) + " has " + std::to_string(length) +
+         " days)\n";
 }
 
 // YYYYMMDD as one number, so that days and date texts of eight digits compare in calendar
@@ -97,6 +120,13 @@ int walkDateRange(const SearchSettings& settings, ScanSink& out) {
     out.toStdout("The date format is YYYYMMDD and should be all integers\n");
     return 1;
   }
+  // A date that is no day would be walked as if it were some other one: refused outright.
+  for (const auto& [which, text] : {std::pair{"start", &start}, std::pair{"end", &end}}) {
+    if (std::optional<std::string> message = missingDayMessage(which, *text)) {
+      out.toStderr(*message);
+      return 1;
+    }
+  }
   if (start > end) {
     // The usage text goes through the sink too, so it stays behind the message.
     out.toStdout("Start date must come before end date.\n");
@@ -107,8 +137,8 @@ int walkDateRange(const SearchSettings& settings, ScanSink& out) {
   scanDay(settings, start, out);
   if (end == start) return 1;
 
-  // The end date passed the checks but need not be a calendar day (a thirtieth of February): the
-  // walk then stops at the first day after it instead of waiting for its text forever.
+  // The end date passed the checks but need not be a calendar day (a month 13): the walk then
+  // stops at the first day after it instead of waiting for its text forever.
   const long endKey = digitsValue(end);
   std::string current = start;
   int daysScanned = 1;

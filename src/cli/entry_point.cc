@@ -12,6 +12,7 @@
 #include "cli/date_range_walk.h"
 #include "cli/options.h"
 #include "cli/progress_line.h"
+#include "cli/start_checks.h"
 #include "cli/usage.h"
 #include "criteria/criteria_files.h"
 #include "discovery/list_file.h"
@@ -61,9 +62,17 @@ int runTarvex(int argc, char** argv) {
       return 1;
   }
 
+  // Mistakes of the command line are named before anything is opened; an output file that is
+  // one of the inputs ends the run, since opening it would empty that input.
+  ProcessOutput out;
+  warnAboutOperands(settings, out);
+  if (std::optional<std::string> refusal = outfileIsAnInput(settings)) {
+    out.toStderr(*refusal);
+    return 1;
+  }
+
   // The output file is created (or emptied) before anything else is opened, so it exists after
   // every run that gets this far. One that cannot be opened would lose every report line.
-  ProcessOutput out;
   if (!settings.outFile.empty()) {
     if (int error = out.openFile(settings.outFile); error != 0) {
       out.toStderr("tarvex: cannot open output file " + settings.outFile + ": " +
@@ -80,6 +89,9 @@ int runTarvex(int argc, char** argv) {
     settings.cidrSet = cidrSet;
   }
   if (!settings.asnFile.empty() && !loadAsnFile(settings, out)) return 1;
+  // Whatever the mode, so that every run with the same options starts with the same messages
+  // (tarvex-shard prints them once for all its one-day runs).
+  warnAboutMissingDirs(settings, out);
 
   // From here on the settings are only read.
   const SearchSettings& run = settings;

@@ -29,6 +29,8 @@ ParseOutcome parseOptions(int argc, char** argv, SearchSettings& settings) {
     int code = getopt_long(argc, argv, "", longOptions, &index);
     switch (code) {
       case -1:
+        // getopt_long has moved every operand behind the options, "--" excluded.
+        settings.operands.assign(argv + optind, argv + argc);
         return help ? ParseOutcome::kHelp : ParseOutcome::kRun;
       case 0:
         break;

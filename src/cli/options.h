@@ -12,7 +12,8 @@ enum class ParseOutcome {
 };
 
 /// Reads `argv` into `settings` (which the caller has reset). Stops at the first rejected
-/// argument; --help is looked at only once the whole command line has been read.
+/// argument; --help is looked at only once the whole command line has been read. On success the
+/// arguments that are no option's value land in `settings.operands`.
 ParseOutcome parseOptions(int argc, char** argv, SearchSettings& settings);
 
 }  // namespace tarvex

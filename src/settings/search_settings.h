@@ -44,9 +44,13 @@ struct SearchSettings {
   std::string asnFile;                   // path of the AS number list file
   std::string outFile;                   // path of the output file
   std::string listFile;                  // path of the dump list file
+  /// Arguments that are no option's value (getopt_long moves them behind the options, with those
+  /// after "--"), in command-line order. Nothing reads them as input: they are only named in a
+  /// warning, since a shell glob after one --update leaves all its files but the first here.
+  std::vector<std::string> operands;
 
-  /// Clears the flags, the handle and the six texts; `asnSet`, `dirs` and `updateFiles` keep
-  /// what they hold.
+  /// Clears the flags, the handle and the six texts; `asnSet`, `dirs`, `updateFiles` and
+  /// `operands` keep what they hold.
   void reset();
 };
 
