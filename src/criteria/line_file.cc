@@ -1,9 +1,7 @@
 #include "criteria/line_file.h"
 
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,13 +14,6 @@ namespace tarvex {
 namespace {
 
 constexpr std::size_t kReadSize = 64 * 1024;
-
-/// A pipe made by the shell (reached through /dev/stdin or /dev/fd/N) rather than a named one:
-/// its writer was there from the start, and a read that finds none is simply the end.
-bool isAnonymousPipe(int fd) {
-  struct statfs fs {};
-  return ::fstatfs(fd, &fs) == 0 && fs.f_type == PIPEFS_MAGIC;
-}
 
 }  // namespace
 
@@ -48,7 +39,7 @@ int LineFile::prepareOpened() {
   if (::fstat(fd_, &status) != 0) return errno;
   // A directory opens, but every read of it fails: it is no list at all.
   if (S_ISDIR(status.st_mode)) return EISDIR;
-  if (S_ISFIFO(status.st_mode) && !isAnonymousPipe(fd_)) {
+  if (S_ISFIFO(status.st_mode) && !mrt::isAnonymousPipe(fd_)) {
     int pushedBack = -1;
     if (!mrt::awaitPipeWriter(fd_, &pushedBack)) return ETIMEDOUT;
     if (pushedBack >= 0) {

@@ -92,7 +92,9 @@ std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error) 
   if (S_ISDIR(status.st_mode)) return refuse(EISDIR);
   if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return refuse(ENODEV);
   int pushedBack = -1;
-  if (S_ISFIFO(status.st_mode) && !awaitPipeWriter(fd, &pushedBack)) return refuse(ETIMEDOUT);
+  if (S_ISFIFO(status.st_mode) && !isAnonymousPipe(fd) && !awaitPipeWriter(fd, &pushedBack)) {
+    return refuse(ETIMEDOUT);
+  }
   // Reads block from here on, as they should.
   if (int flags = ::fcntl(fd, F_GETFL);
       flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {

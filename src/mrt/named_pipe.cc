@@ -1,12 +1,19 @@
 #include "mrt/named_pipe.h"
 
+#include <linux/magic.h>
 #include <poll.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 
 namespace tarvex::mrt {
+
+bool isAnonymousPipe(int fd) {
+  struct statfs fs {};
+  return ::fstatfs(fd, &fs) == 0 && fs.f_type == PIPEFS_MAGIC;
+}
 
 // A read tells the cases apart: EAGAIN means a writer is there with nothing written yet, 0 that
 // no writer is there (yet, or any more), a byte that one is and has written.

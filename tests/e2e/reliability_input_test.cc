@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "child_process.h"
@@ -286,6 +287,20 @@ TEST(InputFaultTest, PipesAndDevices) {
   EXPECT_TRUE(sameReport(result.out, runTarvex({"--or", "--update", small}).out));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
+}
+
+// A pipe that a shell hands over as /dev/stdin or /dev/fd/N had its writer from the start: it is
+// read at once, not waited for, and one that ends empty is an empty dump, not one that cannot be
+// opened ten seconds later.
+TEST(InputFaultTest, ShellPipesAreReadWithoutWaiting) {
+  for (const char* script : {"true | \"$0\" --or --update /dev/stdin --update \"$1\"",
+                             "cat \"$1\" | \"$0\" --or --update /dev/stdin --update /dev/null"}) {
+    ChildResult result = ChildProcess("/bin/sh", {"-c", script, kBinary, kSmallDump}).finish(30);
+    const bool empty = std::string_view(script).starts_with("true");
+    EXPECT_TRUE(sameReport(result.out, smallDumpReport())) << script;
+    EXPECT_EQ(result.err, empty ? "" : "Can not open /dev/null\n") << script;
+    EXPECT_EQ(result.status, 1) << script;
+  }
 }
 
 }  // namespace
