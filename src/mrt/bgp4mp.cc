@@ -58,7 +58,47 @@ void clearMpLists(MpLists& lists, std::uint8_t& filled) {
   filled = 0;
 }
 
+// The work of `readBgp4mpMessageHeader`, inlined into the decoder, whose every record starts
+// here.
+[[gnu::always_inline]] inline bool readMessageHeader(const MrtRecord& record, unsigned asnWidth,
+                                                     ByteCursor& body, Bgp4mpMessageHeader& header,
+                                                     std::array<std::uint8_t, 16>& peerAddress,
+                                                     std::array<std::uint8_t, 16>& localAddress) {
+  if (record.type == kMrtTypeBgp4mpEt && !body.u32be(header.microseconds)) return false;
+  std::uint16_t interfaceIndex = 0;
+  if (!readAs(body, asnWidth, header.peerAs) || !readAs(body, asnWidth, header.localAs) ||
+      !body.u16be(interfaceIndex) || !body.u16be(header.afi)) {
+    return false;
+  }
+  std::size_t addressSize = 0;
+  if (header.afi == kAfiIpv4) {
+    addressSize = 4;
+  } else if (header.afi == kAfiIpv6) {
+    addressSize = 16;
+  } else {
+    return false;
+  }
+  if (!readAddress(body, addressSize, peerAddress) ||
+      !readAddress(body, addressSize, localAddress)) {
+    return false;
+  }
+
+  static constexpr std::uint8_t kMarker[kBgpMarkerSize] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                           0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                                                           0xff, 0xff, 0xff, 0xff};
+  std::span<const std::uint8_t> marker;
+  if (!body.bytes(kBgpMarkerSize, marker)) return false;
+  if (std::memcmp(marker.data(), kMarker, kBgpMarkerSize) != 0) return false;
+  return body.u16be(header.messageLength) && body.u8(header.messageType);
+}
+
 }  // namespace
+
+bool readBgp4mpMessageHeader(const MrtRecord& record, unsigned asnWidth, ByteCursor& body,
+                             Bgp4mpMessageHeader& header, std::array<std::uint8_t, 16>& peerAddress,
+                             std::array<std::uint8_t, 16>& localAddress) {
+  return readMessageHeader(record, asnWidth, body, header, peerAddress, localAddress);
+}
 
 DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   if (record.type != kMrtTypeBgp4mp && record.type != kMrtTypeBgp4mpEt) {
@@ -67,48 +107,17 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   if (record.subtype != kSubtypeMessage && record.subtype != kSubtypeMessageAs4) {
     return DecodeResult::kNotSelected;
   }
-  ByteCursor body(record.body);
-  std::uint32_t microseconds = 0;
-  if (record.type == kMrtTypeBgp4mpEt && !body.u32be(microseconds)) {
-    return DecodeResult::kMalformed;
-  }
-
   const unsigned asnWidth = record.subtype == kSubtypeMessageAs4 ? 4 : 2;
-  std::uint32_t peerAs = 0;
-  std::uint32_t localAs = 0;
-  std::uint16_t interfaceIndex = 0;
-  std::uint16_t afi = 0;
-  if (!readAs(body, asnWidth, peerAs) || !readAs(body, asnWidth, localAs) ||
-      !body.u16be(interfaceIndex) || !body.u16be(afi)) {
+  ByteCursor body(record.body);
+  Bgp4mpMessageHeader header;
+  if (!readMessageHeader(record, asnWidth, body, header, update.peerAddress, update.localAddress)) {
     return DecodeResult::kMalformed;
   }
-  std::size_t addressSize = 0;
-  if (afi == kAfiIpv4) {
-    addressSize = 4;
-  } else if (afi == kAfiIpv6) {
-    addressSize = 16;
-  } else {
-    return DecodeResult::kMalformed;
-  }
-  if (!readAddress(body, addressSize, update.peerAddress) ||
-      !readAddress(body, addressSize, update.localAddress)) {
-    return DecodeResult::kMalformed;
-  }
-
-  static constexpr std::uint8_t kMarker[kBgpMarkerSize] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-                                                           0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-                                                           0xff, 0xff, 0xff, 0xff};
-  std::span<const std::uint8_t> marker;
-  if (!body.bytes(kBgpMarkerSize, marker)) return DecodeResult::kMalformed;
-  if (std::memcmp(marker.data(), kMarker, kBgpMarkerSize) != 0) return DecodeResult::kMalformed;
-  std::uint16_t messageLength = 0;
-  std::uint8_t messageType = 0;
-  if (!body.u16be(messageLength) || !body.u8(messageType)) return DecodeResult::kMalformed;
   // The length counts the 19 header bytes; bytes of the record after the message are ignored.
-  if (messageLength < kBgpHeaderSize) return DecodeResult::kMalformed;
+  if (header.messageLength < kBgpHeaderSize) return DecodeResult::kMalformed;
   ByteCursor message;
-  if (!body.sub(messageLength - kBgpHeaderSize, message)) return DecodeResult::kMalformed;
-  if (messageType != kBgpMessageUpdate) return DecodeResult::kNotSelected;
+  if (!body.sub(header.messageLength - kBgpHeaderSize, message)) return DecodeResult::kMalformed;
+  if (header.messageType != kBgpMessageUpdate) return DecodeResult::kNotSelected;
 
   std::uint16_t withdrawnLength = 0;
   ByteCursor withdrawnBytes;
@@ -132,13 +141,13 @@ DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   }
 
   update.time = record.timestamp;
-  update.microseconds = microseconds;
+  update.microseconds = header.microseconds;
   update.type = record.type;
   update.subtype = record.subtype;
-  update.bgpType = messageType;
-  update.peerAs = peerAs;
-  update.localAs = localAs;
-  update.addressFamily = afi;
+  update.bgpType = header.messageType;
+  update.peerAs = header.peerAs;
+  update.localAs = header.localAs;
+  update.addressFamily = header.afi;
   update.hasAttributes = attributesLength != 0;
   update.attributeFlags = attributes.present;
   update.asPath = nullptr;

@@ -17,9 +17,13 @@
 // the next `decode` call and as long as the record bytes it was decoded from.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "mrt/as_path.h"
 #include "mrt/attributes.h"
 #include "mrt/bgp_update.h"
+#include "mrt/byte_cursor.h"
 #include "mrt/record_batcher.h"
 
 namespace tarvex::mrt {
@@ -29,6 +33,26 @@ enum class DecodeResult {
   kNotSelected,  // not a BGP4MP UPDATE: passed over without a word
   kMalformed,    // a BGP4MP UPDATE record that breaks its layout: skipped and counted
 };
+
+/// What precedes the BGP message body in a BGP4MP message record: the session header and the
+/// BGP header. The subtypes MESSAGE and MESSAGE_AS4 share this layout with LOCAL and ADD-PATH
+/// ones, which are not searched but are looked at to say what a file held.
+struct Bgp4mpMessageHeader {
+  std::uint32_t microseconds = 0;  // BGP4MP_ET only
+  std::uint32_t peerAs = 0;
+  std::uint32_t localAs = 0;
+  std::uint16_t afi = 0;
+  std::uint16_t messageLength = 0;  // of the BGP message, its 19-byte header included
+  std::uint8_t messageType = 0;
+};
+
+/// Reads the header of `record`, whose AS numbers are `asnWidth` (2 or 4) bytes wide, from
+/// `body` (a cursor over the record's body), the session's addresses into `peerAddress` and
+/// `localAddress`; leaves `body` at the BGP message body. False when the record ends early, its
+/// AFI is neither IPv4 nor IPv6 or the BGP marker is not all ones.
+bool readBgp4mpMessageHeader(const MrtRecord& record, unsigned asnWidth, ByteCursor& body,
+                             Bgp4mpMessageHeader& header, std::array<std::uint8_t, 16>& peerAddress,
+                             std::array<std::uint8_t, 16>& localAddress);
 
 class UpdateDecoder {
  public:

@@ -17,16 +17,7 @@ bool MrtReader::next(BgpUpdate& update) {
   for (;;) {
     MrtRecord record;
     while (records_.next(record)) {
-      switch (decoder_.decode(record, update)) {
-        case DecodeResult::kUpdate:
-          return true;
-        case DecodeResult::kNotSelected:
-          batchPassedOver_.note(record);
-          break;
-        case DecodeResult::kMalformed:
-          ++malformed_;
-          break;
-      }
+      if (decodeRecord(decoder_, record, update, batchPassedOver_, malformed_)) return true;
     }
     if (batch_.buffer) {
       batchPassedOver_.finish();

@@ -89,6 +89,24 @@ class MrtReader {
   FilePassedOver passedOver_;
 };
 
+/// Decodes `record` into `update` and says whether it is an UPDATE to walk; a record the
+/// decoder does not select is noted in `passedOver`, a malformed one counted in `malformed`. The
+/// one step of both ways through a dump: `MrtReader::next` and `decodeBatch`.
+inline bool decodeRecord(UpdateDecoder& decoder, const MrtRecord& record, BgpUpdate& update,
+                         BatchPassedOver& passedOver, std::uint64_t& malformed) {
+  switch (decoder.decode(record, update)) {
+    case DecodeResult::kUpdate:
+      return true;
+    case DecodeResult::kNotSelected:
+      passedOver.note(record);
+      return false;
+    case DecodeResult::kMalformed:
+      ++malformed;
+      return false;
+  }
+  return false;
+}
+
 /// Decodes every record of `batch` with `decoder` into `update` and calls `visit(update)` for each
 /// UPDATE, in order; notes in `passedOver` what the decoder did not select. Returns the number of
 /// malformed records skipped.
@@ -100,16 +118,8 @@ std::uint64_t decodeBatch(const RecordBatch& batch, UpdateDecoder& decoder, BgpU
   BatchRecords records(batch.bytes);
   MrtRecord record;
   while (records.next(record)) {
-    switch (decoder.decode(record, update)) {
-      case DecodeResult::kUpdate:
-        visit(static_cast<const BgpUpdate&>(update));
-        break;
-      case DecodeResult::kNotSelected:
-        passedOver.note(record);
-        break;
-      case DecodeResult::kMalformed:
-        ++malformed;
-        break;
+    if (decodeRecord(decoder, record, update, passedOver, malformed)) {
+      visit(static_cast<const BgpUpdate&>(update));
     }
   }
   passedOver.finish();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "mrt/bgp4mp.h"
 #include "mrt/byte_cursor.h"
 #include "mrt/prefix_list.h"
 
@@ -41,20 +42,11 @@ const char* const kKindLabels[kUnsearchedKinds] = {
 // subtypes with 4-byte AS numbers), carries a BGP UPDATE. Other messages hold no route.
 bool carriesUpdate(const MrtRecord& record) {
   ByteCursor body(record.body);
-  if (record.type == kMrtTypeBgp4mpEt && !body.skip(4)) return false;  // microseconds
-  const std::size_t asnWidth = record.subtype % 2 == 1 ? 4 : 2;
-  std::uint16_t afi = 0;
-  if (!body.skip(2 * asnWidth + 2) || !body.u16be(afi)) return false;
-  if (afi != kAfiIpv4 && afi != kAfiIpv6) return false;
-  if (!body.skip(afi == kAfiIpv4 ? 8 : 32)) return false;  // peer and local address
-  std::span<const std::uint8_t> marker;
-  if (!body.bytes(16, marker)) return false;
-  if (!std::all_of(marker.begin(), marker.end(), [](std::uint8_t b) { return b == 0xff; })) {
-    return false;
-  }
-  std::uint16_t length = 0;
-  std::uint8_t type = 0;
-  return body.u16be(length) && body.u8(type) && type == kBgpMessageUpdate;
+  Bgp4mpMessageHeader header;
+  std::array<std::uint8_t, 16> peerAddress, localAddress;
+  return readBgp4mpMessageHeader(record, record.subtype % 2 == 1 ? 4 : 2, body, header, peerAddress,
+                                 localAddress) &&
+         header.messageType == kBgpMessageUpdate;
 }
 
 UnsearchedKind bgp4mpKindOf(const MrtRecord& record) {

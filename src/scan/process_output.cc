@@ -103,16 +103,9 @@ ProcessOutput::~ProcessOutput() {
 
 int ProcessOutput::openFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // The standard descriptors are held open from the start of the process (main.cc), so the
+  // file never takes the number of a closed standard stream.
   if (fd < 0) return errno;
-  // With a standard stream closed at start, open(2) hands out its number, and the messages
-  // meant for that stream would land between the report lines.
-  if (fd <= STDERR_FILENO) {
-    int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    int error = errno;
-    ::close(fd);
-    if (moved < 0) return error;
-    fd = moved;
-  }
   closeFile();
   reportFd_ = fd;
   reportName_ = path;
