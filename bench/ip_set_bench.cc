@@ -14,12 +14,12 @@
 #include "criteria/match_rules.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
-#include "scan/report_line.h"
+#include "output/report_line.h"
 
 namespace tarvex {
 namespace {
 
-class NullSink final : public ScanSink {
+class NullSink final : public OutputPort {
  public:
   void write(Channel, std::string_view bytes) override { benchmark::DoNotOptimize(bytes.data()); }
 };

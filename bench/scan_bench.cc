@@ -20,12 +20,12 @@
 #include "mrt/record_batcher.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
-#include "scan/update_walk.h"
+#include "scan/update_search.h"
 
 namespace tarvex {
 namespace {
 
-class NullSink final : public ScanSink {
+class NullSink final : public OutputPort {
  public:
   void write(Channel, std::string_view bytes) override {
     benchmark::DoNotOptimize(bytes.data());

@@ -18,14 +18,14 @@
 
 #include "criteria/criteria_files.h"
 #include "criteria/ip_set.h"
-#include "criteria/line_file.h"
-#include "scan/scan_sink.h"
+#include "input/line_file.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace {
 
 // Checks each message as it is written: one line, with tarvex's own prefix.
-class MessageCheckingSink final : public tarvex::ScanSink {
+class MessageCheckingSink final : public tarvex::OutputPort {
  public:
   void write(tarvex::Channel channel, std::string_view bytes) override {
     if (channel != tarvex::Channel::kStderr) std::abort();

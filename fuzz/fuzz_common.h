@@ -8,14 +8,14 @@
 
 #include "mrt/as_path.h"
 #include "mrt/bgp_update.h"
-#include "scan/scan_sink.h"
-#include "scan/update_walk.h"
+#include "output/output_port.h"
+#include "scan/update_search.h"
 #include "settings/search_settings.h"
 
 namespace tarvex::fuzz {
 
 // Counts what the scan writes; the text itself is not kept.
-class CountingSink final : public ScanSink {
+class CountingSink final : public OutputPort {
  public:
   void write(Channel, std::string_view bytes) override { total += bytes.size(); }
   std::size_t total = 0;

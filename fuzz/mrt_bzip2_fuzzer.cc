@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "mrt/byte_source.h"
-#include "mrt/bzip2_parallel_source.h"
-#include "mrt/bzip2_source.h"
+#include "input/byte_source.h"
+#include "input/bzip2_parallel_source.h"
+#include "input/bzip2_source.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct Outcome {
 };
 
 // Reads at most 16 MB: a few kilobytes of bzip2 can stand for far more.
-Outcome readAll(tarvex::mrt::ByteSource& source) {
+Outcome readAll(tarvex::input::ByteSource& source) {
   constexpr std::size_t kLimit = 16 * 1024 * 1024;
   Outcome out;
   std::vector<std::uint8_t> buffer(65536);
@@ -43,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> peeked = input.first(size < 10 ? size : 10);
   const std::span<const std::uint8_t> rest = input.subspan(peeked.size());
 
-  tarvex::mrt::Bzip2Source sequentialSource(std::make_unique<tarvex::mrt::MemorySource>(rest),
+  tarvex::input::Bzip2Source sequentialSource(std::make_unique<tarvex::input::MemorySource>(rest),
                                             peeked);
   const Outcome sequential = readAll(sequentialSource);
-  tarvex::mrt::ParallelBzip2Source parallelSource(std::make_unique<tarvex::mrt::MemorySource>(rest),
+  tarvex::input::ParallelBzip2Source parallelSource(std::make_unique<tarvex::input::MemorySource>(rest),
                                                   peeked, 2);
   const Outcome parallel = readAll(parallelSource);
 

@@ -6,12 +6,12 @@
 #include <span>
 
 #include "fuzz_common.h"
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 #include "mrt/mrt_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tarvex::mrt::MrtReader reader(
-      std::make_unique<tarvex::mrt::MemorySource>(std::span<const std::uint8_t>(data, size)));
+      std::make_unique<tarvex::input::MemorySource>(std::span<const std::uint8_t>(data, size)));
   tarvex::mrt::BgpUpdate update;
   while (reader.next(update)) tarvex::fuzz::exercise(update);
   return 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "cli/date_range_walk.h"
+#include "cli/date_range.h"
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/start_checks.h"
@@ -18,7 +18,7 @@
 #include "discovery/list_file.h"
 #include "scan/dump_file_scan.h"
 #include "scan/parallel_scans.h"
-#include "scan/process_output.h"
+#include "output/process_output.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -28,7 +28,7 @@ namespace {
 // Runs one input mode. A mode that can scan several files scans them on every core; what it
 // writes still comes out in the order of a one-file-at-a-time run, complete before this returns.
 // Such a run shows its progress when standard error is a terminal.
-void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(ScanSink&)>& mode) {
+void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(OutputPort&)>& mode) {
   std::optional<ProgressLine> progress;
   if (manyFiles && isatty(STDERR_FILENO) == 1) {
     progress.emplace(out);
@@ -96,19 +96,19 @@ int runTarvex(int argc, char** argv) {
   // From here on the settings are only read.
   const SearchSettings& run = settings;
   if (!run.updateFiles.empty()) {
-    runInputMode(out, run.updateFiles.size() > 1, [&](ScanSink& sink) {
+    runInputMode(out, run.updateFiles.size() > 1, [&](OutputPort& sink) {
       for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
     });
     out.closeFile();
     return 1;
   }
   if (!run.listFile.empty()) {
-    runInputMode(out, true, [&](ScanSink& sink) { scanListFile(run, sink); });
+    runInputMode(out, true, [&](OutputPort& sink) { scanListFile(run, sink); });
     return 1;
   }
   if (!run.startDate.empty() && !run.endDate.empty() && !run.dirs.empty()) {
     int status = 1;
-    runInputMode(out, true, [&](ScanSink& sink) { status = walkDateRange(run, sink); });
+    runInputMode(out, true, [&](OutputPort& sink) { status = walkDateRange(run, sink); });
     if (status == 0) out.closeFile();
     return status;
   }

@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "scan/process_output.h"
-#include "scan/terminal_overlay.h"
+#include "output/process_output.h"
+#include "output/terminal_overlay.h"
 
 namespace tarvex {
 

@@ -35,7 +35,7 @@ std::string refusal(const SearchSettings& settings, const std::string& input) {
 
 }  // namespace
 
-void warnAboutOperands(const SearchSettings& settings, ScanSink& out) {
+void warnAboutOperands(const SearchSettings& settings, OutputPort& out) {
   for (const std::string& operand : settings.operands) {
     out.toStderr("tarvex: " + operand +
                  " is not an option's value and is not searched (each dump needs its own "
@@ -71,7 +71,7 @@ std::optional<std::string> outfileIsAnInput(const SearchSettings& settings) {
   return std::nullopt;
 }
 
-void warnAboutMissingDirs(const SearchSettings& settings, ScanSink& out) {
+void warnAboutMissingDirs(const SearchSettings& settings, OutputPort& out) {
   for (const std::string& dir : settings.dirs) {
     // The walk joins "/" and an entry's name to the value, so an empty one is the root.
     if (dir.empty()) continue;

@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "scan/scan_sink.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
 
 /// Writes one "tarvex: " warning to standard error for each of `settings.operands`: none of
 /// them is searched.
-void warnAboutOperands(const SearchSettings& settings, ScanSink& out);
+void warnAboutOperands(const SearchSettings& settings, OutputPort& out);
 
 /// The "tarvex: " message refusing the run when `settings.outFile` is an existing regular file
 /// that is also one of the run's inputs (the CIDR list, the AS number list, the dump list or an
@@ -27,6 +27,6 @@ std::optional<std::string> outfileIsAnInput(const SearchSettings& settings);
 /// Writes one "tarvex: " warning to standard error for each of `settings.dirs` that does not
 /// exist or is not a directory: the walk of the archive finds nothing there. An empty value is
 /// the root directory to the walk, and is passed over.
-void warnAboutMissingDirs(const SearchSettings& settings, ScanSink& out);
+void warnAboutMissingDirs(const SearchSettings& settings, OutputPort& out);
 
 }  // namespace tarvex

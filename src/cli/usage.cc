@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "scan/process_output.h"
+#include "output/process_output.h"
 
 namespace tarvex {
 

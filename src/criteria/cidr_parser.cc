@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "input/message_text.h"
+
 namespace tarvex {
 
 namespace {
@@ -26,7 +28,7 @@ int hexValue(char c) {
 }
 
 std::string unexpectedCharacter(char c) {
-  return "Unexpected character '" + escapedForMessage(std::string_view(&c, 1)) + "'";
+  return "Unexpected character '" + input::escapedForMessage(std::string_view(&c, 1)) + "'";
 }
 
 const char kEndOfInput[] = "Unexpected end-of-input";
@@ -274,41 +276,6 @@ bool parseCidrBlock(std::string_view text, CidrBlock& block, std::string& reason
   }
   block = parsed;
   return true;
-}
-
-std::string escapedForMessage(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      default:
-        if (byte < 0x20 || byte >= 0x7f) {
-          out += "\\x";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xf];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
 }
 
 }  // namespace tarvex

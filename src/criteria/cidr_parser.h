@@ -38,8 +38,4 @@ struct CidrBlock {
 /// `reason` (for instance "Unexpected character 'x'" or "Value is below minimum of 1").
 bool parseCidrBlock(std::string_view text, CidrBlock& block, std::string& reason);
 
-/// `text` with every byte that would not read well in a one-line message written as an escape
-/// (\r, \t, \n, \\, \" or \xHH), so a carriage return or a tab shows in a warning.
-std::string escapedForMessage(std::string_view text);
-
 }  // namespace tarvex

@@ -8,8 +8,9 @@
 
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
-#include "criteria/line_file.h"
+#include "input/line_file.h"
 #include "criteria/origin_token_check.h"
+#include "input/message_text.h"
 
 namespace tarvex {
 
@@ -25,14 +26,14 @@ std::vector<std::unique_ptr<IpSet>>& runIpSets() {
   return *sets;
 }
 
-void reportCannotOpen(const std::string& path, ScanSink& messages) {
+void reportCannotOpen(const std::string& path, OutputPort& messages) {
   messages.toStderr("Couldn't open file " + path + "\n");
 }
 
 /// A read that failed part way leaves a list shorter than its file, and a search with a shorter
 /// list means something else: say so, and tell the caller to search nothing. False then.
-bool readToTheEnd(const std::string& path, const LineFile& file, std::size_t lines,
-                  ScanSink& messages) {
+bool readToTheEnd(const std::string& path, const input::LineFile& file, std::size_t lines,
+                  OutputPort& messages) {
   if (file.readError() == 0) return true;
   messages.toStderr("tarvex: " + path + ": read error after line " + std::to_string(lines) + ": " +
                     std::strerror(file.readError()) +
@@ -58,7 +59,7 @@ bool hasPrefixLength(std::string_view line) {
 /// as a shortened dotted quad (a bare one as its /8 network), a large one as the integer form
 /// it is, which the dotted form says more plainly.
 void warnOfIntegerAddress(const std::string& path, std::size_t number, std::string_view line,
-                          const CidrBlock& block, ScanSink& messages) {
+                          const CidrBlock& block, OutputPort& messages) {
   const std::uint32_t integer = block.ipv4Address;
   if (integer == 0) return;  // 0 is 0.0.0.0 read either way
   const unsigned length = block.prefixLength;
@@ -72,13 +73,13 @@ void warnOfIntegerAddress(const std::string& path, std::size_t number, std::stri
   } else {
     hint = "write " + readAs + " to say the same plainly";
   }
-  messages.toStderr(lineLabel(path, number) + "\"" + escapedForMessage(line) + "\": the address " +
+  messages.toStderr(lineLabel(path, number) + "\"" + input::escapedForMessage(line) + "\": the address " +
                     std::to_string(integer) + " is read as the integer " + dottedQuad(integer) +
                     ", so the block is " + readAs + " (" + hint + ")\n");
 }
 
 void addCidrLine(const std::string& path, std::size_t number, std::string_view line, IpSet& set,
-                 ScanSink& messages) {
+                 OutputPort& messages) {
   CidrBlock block;
   std::string reason;
   if (!parseCidrBlock(line, block, reason)) {
@@ -98,14 +99,14 @@ void addCidrLine(const std::string& path, std::size_t number, std::string_view l
 /// count at the end, so a list with CR LF line ends does not bury the run's output.
 class NeverMatchingLines {
  public:
-  NeverMatchingLines(const std::string& path, ScanSink& messages)
+  NeverMatchingLines(const std::string& path, OutputPort& messages)
       : path_(path), messages_(messages) {}
 
   void check(std::size_t number, std::string_view line) {
     std::string reason = whyNoOriginMatches(line);
     if (reason.empty()) return;
     if (++count_ > kNamedNeverMatchingLines) return;
-    messages_.toStderr(lineLabel(path_, number) + "AS number \"" + escapedForMessage(line) + "\" " +
+    messages_.toStderr(lineLabel(path_, number) + "AS number \"" + input::escapedForMessage(line) + "\" " +
                        reason + " and can never match an origin AS\n");
   }
 
@@ -119,14 +120,14 @@ class NeverMatchingLines {
 
  private:
   const std::string& path_;
-  ScanSink& messages_;
+  OutputPort& messages_;
   std::size_t count_ = 0;
 };
 
 }  // namespace
 
-bool readCidrFile(const std::string& path, IpSet& set, ScanSink& messages) {
-  LineFile file(path);
+bool readCidrFile(const std::string& path, IpSet& set, OutputPort& messages) {
+  input::LineFile file(path);
   if (!file.isOpen()) {
     reportCannotOpen(path, messages);
     return false;
@@ -139,7 +140,7 @@ bool readCidrFile(const std::string& path, IpSet& set, ScanSink& messages) {
   return true;
 }
 
-bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messages) {
+bool loadCidrFile(const std::string& path, const IpSet** setOut, OutputPort& messages) {
   auto set = std::make_unique<IpSet>();
   if (!readCidrFile(path, *set, messages)) return false;
   *setOut = set.get();
@@ -147,8 +148,8 @@ bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messa
   return true;
 }
 
-bool loadAsnFile(SearchSettings& settings, ScanSink& messages) {
-  LineFile file(settings.asnFile);
+bool loadAsnFile(SearchSettings& settings, OutputPort& messages) {
+  input::LineFile file(settings.asnFile);
   if (!file.isOpen()) {
     reportCannotOpen(settings.asnFile, messages);
     return false;

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "scan/scan_sink.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -24,18 +24,18 @@ namespace tarvex {
 /// CIDR block gets a warning naming the file, the line number and the reason, and the load
 /// goes on. Returns false, with `*setOut` untouched, when the file cannot be opened or read to
 /// its end.
-bool loadCidrFile(const std::string& path, const IpSet** setOut, ScanSink& messages);
+bool loadCidrFile(const std::string& path, const IpSet** setOut, OutputPort& messages);
 
 /// The work of `loadCidrFile` on a set that the caller owns: adds the blocks of the CIDR list
 /// at `path` to `set` and seals it. Returns false when the file cannot be opened (the set is
 /// untouched, and "Couldn't open file PATH" has been written) or its read fails part way (the
 /// set holds the lines before the failure, unsealed, and is not to be used).
-bool readCidrFile(const std::string& path, IpSet& set, ScanSink& messages);
+bool readCidrFile(const std::string& path, IpSet& set, OutputPort& messages);
 
 /// Adds every line of the file at `settings.asnFile` to `settings.asnSet`, verbatim. Lines that
 /// can never equal an origin token (origin_token_check.h) are stored all the same and named,
 /// each with its reason: the first five one by one, any more in a count. Returns false when the
 /// file cannot be opened or read to its end; `settings.asnSet` is then not to be used.
-bool loadAsnFile(SearchSettings& settings, ScanSink& messages);
+bool loadAsnFile(SearchSettings& settings, OutputPort& messages);
 
 }  // namespace tarvex

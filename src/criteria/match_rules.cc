@@ -6,7 +6,7 @@
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
 #include "mrt/as_path.h"
-#include "scan/report_line.h"
+#include "output/report_line.h"
 
 namespace tarvex {
 
@@ -66,7 +66,7 @@ MessageMatch::Verdict MessageMatch::verdict() {
   return verdict_;
 }
 
-void MessageMatch::matchList(const mrt::PrefixList& prefixes, ScanSink& out) {
+void MessageMatch::matchList(const mrt::PrefixList& prefixes, OutputPort& out) {
   if (prefixes.empty() || prefixes.afi() != mrt::kAfiIpv4) return;
   const bool cidrNamed = !settings_.cidrFile.empty();
   const Verdict decided = verdict();
@@ -96,7 +96,7 @@ void MessageMatch::matchList(const mrt::PrefixList& prefixes, ScanSink& out) {
 }
 
 void matchPrefixes(const mrt::PrefixList& prefixes, const SearchSettings& settings,
-                   const mrt::BgpUpdate& entry, ScanSink& out) {
+                   const mrt::BgpUpdate& entry, OutputPort& out) {
   MessageMatch(settings, entry, nullptr).matchList(prefixes, out);
 }
 
@@ -107,7 +107,7 @@ bool originAsListed(std::string_view asPathText, const SearchSettings& settings)
   return settings.asnSet.find(origin) != settings.asnSet.end();
 }
 
-int prefixInCidrSet(std::string_view prefixText, const SearchSettings& settings, ScanSink& out) {
+int prefixInCidrSet(std::string_view prefixText, const SearchSettings& settings, OutputPort& out) {
   CidrBlock block;
   std::string reason;
   if (!parseCidrBlock(prefixText, block, reason)) {

@@ -20,8 +20,8 @@
 #include <string_view>
 
 #include "mrt/bgp_update.h"
-#include "scan/report_line.h"
-#include "scan/scan_sink.h"
+#include "output/report_line.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -52,7 +52,7 @@ class MessageMatch {
 
   /// Tests every prefix of the IPv4 list `prefixes` (a list of the message) and hands each
   /// match to `printMatch`, in list order. Lists of another family are passed over.
-  void matchList(const mrt::PrefixList& prefixes, ScanSink& out);
+  void matchList(const mrt::PrefixList& prefixes, OutputPort& out);
 
  private:
   enum class Verdict {
@@ -74,7 +74,7 @@ class MessageMatch {
 /// Tests every prefix of the IPv4 list `prefixes` (a list of `entry`) and hands each match to
 /// `printMatch`, in list order. Lists of another family are passed over.
 void matchPrefixes(const mrt::PrefixList& prefixes, const SearchSettings& settings,
-                   const mrt::BgpUpdate& entry, ScanSink& out);
+                   const mrt::BgpUpdate& entry, OutputPort& out);
 
 /// True when the origin token of `asPathText` is a key of the AS number set. The token is what
 /// follows the last space (the whole text when there is none, the empty text when the text ends
@@ -83,6 +83,6 @@ bool originAsListed(std::string_view asPathText, const SearchSettings& settings)
 
 /// Non-zero when the prefix text ("a.b.c.d/len") overlaps the CIDR set. A text that is not a
 /// prefix gives 0 and the line "Invalid IP Wildcard:  REASON" on standard error through `out`.
-int prefixInCidrSet(std::string_view prefixText, const SearchSettings& settings, ScanSink& out);
+int prefixInCidrSet(std::string_view prefixText, const SearchSettings& settings, OutputPort& out);
 
 }  // namespace tarvex

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "criteria/cidr_parser.h"
-#include "criteria/line_file.h"
+#include "input/line_file.h"
 #include "scan/dump_file_scan.h"
+#include "input/message_text.h"
 
 namespace tarvex {
 
@@ -19,19 +19,19 @@ namespace {
 /// named with a CR opens and earns no word. What is written after `scanDumpFile` returns comes
 /// out after that scan's own messages, even when the scan runs on another thread.
 void warnOfTrailingCarriageReturn(const SearchSettings& settings, std::size_t number,
-                                  const std::string& path, ScanSink& out) {
+                                  const std::string& path, OutputPort& out) {
   if (path.empty() || path.back() != '\r') return;
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0) return;
   out.toStderr("tarvex: " + settings.listFile + ":" + std::to_string(number) + ": the path \"" +
-               escapedForMessage(path) +
+               input::escapedForMessage(path) +
                "\" ends in a carriage return (a list with CR LF line ends?)\n");
 }
 
 }  // namespace
 
-void scanListFile(const SearchSettings& settings, ScanSink& out) {
-  LineFile list(settings.listFile);
+void scanListFile(const SearchSettings& settings, OutputPort& out) {
+  input::LineFile list(settings.listFile);
   if (!list.isOpen()) {
     out.toStderr("Couldn't open file " + settings.listFile + "\n");
     return;

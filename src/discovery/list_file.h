@@ -11,7 +11,7 @@
 // scan's own "Can not open" line, since the CR does not show on screen.
 #pragma once
 
-#include "scan/scan_sink.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -19,6 +19,6 @@ namespace tarvex {
 /// Scans every path listed in `settings.listFile`, in order, as the file is read. When the list
 /// file cannot be opened it writes "Couldn't open file PATH" and returns without scanning; the
 /// caller ends the run with status 1 either way.
-void scanListFile(const SearchSettings& settings, ScanSink& out);
+void scanListFile(const SearchSettings& settings, OutputPort& out);
 
 }  // namespace tarvex

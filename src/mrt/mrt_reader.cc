@@ -1,17 +1,17 @@
 #include "mrt/mrt_reader.h"
 
-#include "mrt/input_format.h"
+#include "input/input_format.h"
 
 namespace tarvex::mrt {
 
 std::unique_ptr<MrtReader> MrtReader::open(const std::string& path, int* error) {
-  std::unique_ptr<ByteSource> raw = openFileSource(path, error);
+  std::unique_ptr<input::ByteSource> raw = input::openFileSource(path, error);
   if (!raw) return nullptr;
   return std::make_unique<MrtReader>(std::move(raw));
 }
 
-MrtReader::MrtReader(std::unique_ptr<ByteSource> raw)
-    : batcher_(openDecodedInput(std::move(raw), &format_)) {}
+MrtReader::MrtReader(std::unique_ptr<input::ByteSource> raw)
+    : batcher_(input::openDecodedInput(std::move(raw), &format_)) {}
 
 bool MrtReader::next(BgpUpdate& update) {
   for (;;) {
@@ -45,7 +45,7 @@ std::vector<std::string> MrtReader::passedOverWarnings() const {
   std::vector<std::string> warnings;
   FilePassedOver passedOver = passedOver_;
   if (zeroTailCovered()) passedOver.extendZeros(batcher_.strayZeroBytes());
-  if (std::string zeros = passedOver.zerosWarning(format_ != InputFormat::kPlain); !zeros.empty()) {
+  if (std::string zeros = passedOver.zerosWarning(format_ != input::InputFormat::kPlain); !zeros.empty()) {
     warnings.push_back(std::move(zeros));
   }
   if (std::string unsearched = passedOver.unsearchedWarning(); !unsearched.empty()) {

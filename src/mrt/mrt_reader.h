@@ -23,8 +23,8 @@
 
 #include "mrt/bgp4mp.h"
 #include "mrt/bgp_update.h"
-#include "mrt/byte_source.h"
-#include "mrt/input_format.h"
+#include "input/byte_source.h"
+#include "input/input_format.h"
 #include "mrt/passed_over.h"
 #include "mrt/record_batcher.h"
 
@@ -38,7 +38,7 @@ class MrtReader {
   static std::unique_ptr<MrtReader> open(const std::string& path, int* error);
 
   /// Reads the dump that `raw` yields (compressed or not).
-  explicit MrtReader(std::unique_ptr<ByteSource> raw);
+  explicit MrtReader(std::unique_ptr<input::ByteSource> raw);
 
   MrtReader(const MrtReader&) = delete;
   MrtReader& operator=(const MrtReader&) = delete;
@@ -53,7 +53,7 @@ class MrtReader {
   std::string_view damage() const;
 
   /// How the input is stored, as its first bytes say.
-  InputFormat format() const { return format_; }
+  input::InputFormat format() const { return format_; }
 
   /// BGP4MP UPDATE records skipped because they were malformed.
   std::uint64_t malformedRecords() const { return malformed_; }
@@ -79,7 +79,7 @@ class MrtReader {
  private:
   bool zeroTailCovered() const;
 
-  InputFormat format_ = InputFormat::kPlain;
+  input::InputFormat format_ = input::InputFormat::kPlain;
   RecordBatcher batcher_;
   RecordBatch batch_;
   BatchRecords records_{{}};

@@ -76,7 +76,7 @@ class RecordBatcher::Pool : public std::enable_shared_from_this<Pool> {
   std::vector<std::unique_ptr<Buffer>> spare_;
 };
 
-RecordBatcher::RecordBatcher(std::unique_ptr<ByteSource> input)
+RecordBatcher::RecordBatcher(std::unique_ptr<input::ByteSource> input)
     : input_(std::move(input)), pool_(std::make_shared<Pool>()) {}
 
 RecordBatcher::~RecordBatcher() = default;

@@ -40,7 +40,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 
 namespace tarvex::mrt {
 
@@ -96,7 +96,7 @@ class BatchRecords {
 
 class RecordBatcher {
  public:
-  explicit RecordBatcher(std::unique_ptr<ByteSource> input);
+  explicit RecordBatcher(std::unique_ptr<input::ByteSource> input);
   ~RecordBatcher();
   RecordBatcher(const RecordBatcher&) = delete;
   RecordBatcher& operator=(const RecordBatcher&) = delete;
@@ -125,7 +125,7 @@ class RecordBatcher {
   bool inputFailsAhead();
   void stop(std::string reason);
 
-  std::unique_ptr<ByteSource> input_;
+  std::unique_ptr<input::ByteSource> input_;
   std::shared_ptr<Pool> pool_;
   std::shared_ptr<Buffer> current_;
   std::size_t begin_ = 0;  // first byte of current_ not handed out

@@ -9,14 +9,14 @@
 #include <memory>
 #include <string_view>
 
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 #include "mrt/record_batcher.h"
 
 namespace tarvex::mrt {
 
 class RecordReader {
  public:
-  explicit RecordReader(std::unique_ptr<ByteSource> input) : batcher_(std::move(input)) {}
+  explicit RecordReader(std::unique_ptr<input::ByteSource> input) : batcher_(std::move(input)) {}
 
   /// The next record. False at the end of the input or when damage stopped it.
   bool next(MrtRecord& record) {

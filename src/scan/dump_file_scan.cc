@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "mrt/mrt_reader.h"
-#include "scan/dump_walk.h"
+#include "scan/decode_pipeline.h"
 #include "scan/scan_statistics.h"
 
 namespace tarvex {
@@ -15,7 +15,7 @@ namespace {
 
 // An input that cannot be opened is explained by stat(2) when stat itself fails; the message
 // names no file, and the "Can not open" line that always follows does.
-void reportOpenFailure(const std::string& path, ScanSink& out) {
+void reportOpenFailure(const std::string& path, OutputPort& out) {
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
     out.toStdout(std::string("Error statting file: ") + std::strerror(errno) + "\n");
@@ -26,7 +26,7 @@ void reportOpenFailure(const std::string& path, ScanSink& out) {
 // At most four lines per file, in this order: what stopped it early, how many records were
 // skipped, which stretches hold only zeros, and how many records that can hold routes were not
 // searched. The last two keep an empty report from passing for "nothing matched".
-void reportProblems(const std::string& path, const mrt::MrtReader& reader, ScanSink& out) {
+void reportProblems(const std::string& path, const mrt::MrtReader& reader, OutputPort& out) {
   const std::string prefix = "tarvex: " + path + ": ";
   if (!reader.damage().empty()) {
     out.toStderr(prefix + std::string(reader.damage()) + "\n");
@@ -40,7 +40,7 @@ void reportProblems(const std::string& path, const mrt::MrtReader& reader, ScanS
   }
 }
 
-void scanOneFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
+void scanOneFile(const SearchSettings& settings, const std::string& path, OutputPort& out) {
   if (settings.verbose) out.toStderr(path + "\n");
 
   int error = 0;
@@ -66,9 +66,9 @@ void countFinishedFile(const std::string& path) {
 
 }  // namespace
 
-void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out) {
+void scanDumpFile(const SearchSettings& settings, const std::string& path, OutputPort& out) {
   scanStatistics().filesFound.fetch_add(1, std::memory_order_relaxed);
-  out.runScan([&settings, path](ScanSink& sink) {
+  out.runScan([&settings, path](OutputPort& sink) {
     scanOneFile(settings, path, sink);
     countFinishedFile(path);
   });

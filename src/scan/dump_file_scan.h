@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "scan/scan_sink.h"
+#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -18,6 +18,6 @@ namespace tarvex {
 /// Scans the dump at `path` (standard input for "-"). The scan runs through `out.runScan`, so a
 /// sink that scans files in parallel may run it on another thread; `settings` must then stay
 /// alive until the sink has drained.
-void scanDumpFile(const SearchSettings& settings, const std::string& path, ScanSink& out);
+void scanDumpFile(const SearchSettings& settings, const std::string& path, OutputPort& out);
 
 }  // namespace tarvex

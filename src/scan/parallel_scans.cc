@@ -17,7 +17,7 @@ void appendEvent(std::string& events, Channel channel, std::string_view bytes) {
   events.append(bytes);
 }
 
-void replay(std::string_view events, ScanSink& target) {
+void replay(std::string_view events, OutputPort& target) {
   while (events.size() >= 5) {
     std::uint32_t length;
     std::memcpy(&length, events.data() + 1, sizeof length);
@@ -36,7 +36,7 @@ struct ParallelScans::Segment {
 
 // The sink a worker's scan writes to. It gathers events locally and hands them to the segment
 // in batches, so the shared lock is taken once per batch rather than once per line.
-class ParallelScans::Recorder final : public ScanSink {
+class ParallelScans::Recorder final : public OutputPort {
  public:
   Recorder(ParallelScans& owner, Segment& segment) : owner_(owner), segment_(segment) {}
 
@@ -58,7 +58,7 @@ class ParallelScans::Recorder final : public ScanSink {
   std::string local_;
 };
 
-ParallelScans::ParallelScans(ScanSink& target, unsigned workers) : target_(target) {
+ParallelScans::ParallelScans(OutputPort& target, unsigned workers) : target_(target) {
   if (workers == 0) workers = 1;
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { workerLoop(); });
   writer_ = std::thread([this] { writerLoop(); });

@@ -17,14 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "scan/scan_sink.h"
+#include "output/output_port.h"
 
 namespace tarvex {
 
-class ParallelScans final : public ScanSink {
+class ParallelScans final : public OutputPort {
  public:
   /// Writes everything to `target`, which must outlive this object, with `workers` scans at once.
-  ParallelScans(ScanSink& target, unsigned workers);
+  ParallelScans(OutputPort& target, unsigned workers);
   /// Drains, then stops the threads.
   ~ParallelScans() override;
   ParallelScans(const ParallelScans&) = delete;
@@ -46,7 +46,7 @@ class ParallelScans final : public ScanSink {
   void writerLoop();
   void append(Segment& segment, std::string_view events);
 
-  ScanSink& target_;
+  OutputPort& target_;
   std::mutex mutex_;
   std::condition_variable changed_;                // any change of the queue or of a segment
   std::deque<std::shared_ptr<Segment>> segments_;  // in output order; the front is being written

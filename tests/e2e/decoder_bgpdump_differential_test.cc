@@ -40,11 +40,11 @@
 #include "mrt/as_path.h"
 #include "mrt/bgp4mp.h"
 #include "mrt/byte_cursor.h"
-#include "mrt/input_format.h"
+#include "input/input_format.h"
 #include "mrt/record_reader.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
-#include "scan/report_line.h"
+#include "output/report_line.h"
 
 namespace tarvex {
 namespace {
@@ -197,10 +197,10 @@ std::size_t segmentCount(std::span<const std::uint8_t> asPath) {
 Classification classify(const std::string& path) {
   Classification out;
   int error = 0;
-  std::unique_ptr<mrt::ByteSource> raw = mrt::openFileSource(path, &error);
+  std::unique_ptr<input::ByteSource> raw = input::openFileSource(path, &error);
   EXPECT_TRUE(raw) << path;
   if (!raw) return out;
-  mrt::RecordReader records(mrt::openDecodedInput(std::move(raw)));
+  mrt::RecordReader records(input::openDecodedInput(std::move(raw)));
   mrt::UpdateDecoder decoder;
   mrt::MrtRecord record;
   mrt::BgpUpdate update;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
@@ -350,7 +350,7 @@ TEST(SilentDumpTest, TheCutMessageNamesTheSizeTheFileWasCutTo) {
   for (const Cut& cut : cuts) {
     writeFile(path, Bytes(10000, 7));
     int error = 0;
-    std::unique_ptr<mrt::ByteSource> source = mrt::openFileSource(path, &error);
+    std::unique_ptr<input::ByteSource> source = input::openFileSource(path, &error);
     ASSERT_TRUE(source);
     Bytes buffer(4096);
     ASSERT_EQ(source->read(buffer), 4096u);

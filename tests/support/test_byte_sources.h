@@ -9,12 +9,12 @@
 #include <string>
 #include <utility>
 
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 #include "mrt_builder.h"
 
 namespace tarvex::testing {
 
-class TrickleSource final : public mrt::ByteSource {
+class TrickleSource final : public input::ByteSource {
  public:
   /// Hands out at most `step` bytes per read; once `bytes` are used up, fails with `failure`
   /// unless it is empty.
@@ -53,7 +53,7 @@ inline void PrintTo(const ReadOutcome& outcome, std::ostream* os) {
 }
 
 /// Reads `source` to its end in reads of `chunk` bytes.
-inline ReadOutcome readAll(mrt::ByteSource& source, std::size_t chunk) {
+inline ReadOutcome readAll(input::ByteSource& source, std::size_t chunk) {
   ReadOutcome out;
   Bytes buffer(chunk);
   for (;;) {

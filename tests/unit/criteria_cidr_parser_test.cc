@@ -1,5 +1,6 @@
 // The CIDR line parser: which lines are blocks, what they mean, and why the others are not.
 #include "criteria/cidr_parser.h"
+#include "input/message_text.h"
 
 #include <arpa/inet.h>
 
@@ -71,8 +72,8 @@ TEST(CidrParserTest, AcceptedLines) {
     CidrBlock block;
     std::string reason;
     ASSERT_TRUE(parseCidrBlock(c.line, block, reason))
-        << escapedForMessage(c.line) << ": " << reason;
-    EXPECT_EQ(describe(block), c.block) << escapedForMessage(c.line);
+        << input::escapedForMessage(c.line) << ": " << reason;
+    EXPECT_EQ(describe(block), c.block) << input::escapedForMessage(c.line);
   }
 }
 
@@ -155,8 +156,8 @@ TEST(CidrParserTest, RejectedLinesAndTheirReasons) {
   for (const Rejected& c : cases) {
     CidrBlock block;
     std::string reason;
-    EXPECT_FALSE(parseCidrBlock(c.line, block, reason)) << escapedForMessage(c.line);
-    EXPECT_EQ(reason, c.reason) << escapedForMessage(c.line);
+    EXPECT_FALSE(parseCidrBlock(c.line, block, reason)) << input::escapedForMessage(c.line);
+    EXPECT_EQ(reason, c.reason) << input::escapedForMessage(c.line);
   }
 }
 
@@ -169,10 +170,10 @@ TEST(CidrParserTest, RejectedLineLeavesTheBlockAlone) {
 }
 
 TEST(CidrParserTest, EscapedForMessageShowsInvisibleBytes) {
-  EXPECT_EQ(escapedForMessage("64500"), "64500");
-  EXPECT_EQ(escapedForMessage("64500\r"), "64500\\r");
-  EXPECT_EQ(escapedForMessage("a\tb\n\"c\"\\"), "a\\tb\\n\\\"c\\\"\\\\");
-  EXPECT_EQ(escapedForMessage(std::string("\0\x7f\xff", 3)), "\\x00\\x7f\\xff");
+  EXPECT_EQ(input::escapedForMessage("64500"), "64500");
+  EXPECT_EQ(input::escapedForMessage("64500\r"), "64500\\r");
+  EXPECT_EQ(input::escapedForMessage("a\tb\n\"c\"\\"), "a\\tb\\n\\\"c\\\"\\\\");
+  EXPECT_EQ(input::escapedForMessage(std::string("\0\x7f\xff", 3)), "\\x00\\x7f\\xff");
 }
 
 }  // namespace

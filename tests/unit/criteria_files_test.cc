@@ -18,7 +18,7 @@ using testing::TempDir;
 using testing::writeText;
 
 /// Keeps what each channel received.
-class RecordingSink final : public ScanSink {
+class RecordingSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     (channel == Channel::kStderr ? err : channel == Channel::kStdout ? out : report) += bytes;

@@ -10,12 +10,13 @@
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
 #include "mrt_builder.h"
-#include "scan/report_line.h"
+#include "output/report_line.h"
+#include "input/message_text.h"
 
 namespace tarvex {
 namespace {
 
-class RecordingSink final : public ScanSink {
+class RecordingSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     (channel == Channel::kStderr ? err : channel == Channel::kStdout ? out : report) += bytes;
@@ -86,7 +87,7 @@ TEST(MatchRulesTest, OriginTokenIsWhatFollowsTheLastSpace) {
     settings.asnFile = "origins.txt";
     settings.asnSet = {c.listLine, "1"};
     EXPECT_EQ(originAsListed(c.path, settings), c.listed)
-        << "path \"" << escapedForMessage(c.path) << "\", line \"" << escapedForMessage(c.listLine)
+        << "path \"" << input::escapedForMessage(c.path) << "\", line \"" << input::escapedForMessage(c.listLine)
         << "\"";
   }
   SearchSettings empty;

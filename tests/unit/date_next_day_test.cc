@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/date_range_walk.h"
+#include "cli/date_range.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "discovery/archive_day_walk.h"
+#include "discovery/archive_days.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 
 #include "mrt/as_path.h"
 #include "mrt/bgp4mp.h"
-#include "mrt/byte_source.h"
+#include "input/byte_source.h"
 #include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
 
@@ -72,7 +72,7 @@ TEST(Crashers, WholeFilesEndCleanly) {
   for (const std::string& name : names) {
     std::string content = testing::readFile(kCrashers + "file/" + name);
     std::vector<std::uint8_t> bytes(content.begin(), content.end());
-    MrtReader reader(std::make_unique<MemorySource>(bytes));
+    MrtReader reader(std::make_unique<input::MemorySource>(bytes));
     BgpUpdate update;
     int updates = 0;
     while (reader.next(update)) {

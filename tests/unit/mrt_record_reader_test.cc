@@ -71,13 +71,13 @@ TEST(RecordReader, LengthsAboveTheLimitStopTheInput) {
   Bytes giant = concat({u32be(3), u16be(16), u16be(4), u32be(0xffffffff)});
 
   Bytes largest = concat({good, limit, good});
-  RecordReader accepts(std::make_unique<MemorySource>(largest));
+  RecordReader accepts(std::make_unique<input::MemorySource>(largest));
   EXPECT_EQ(readRecords(accepts).size(), 3u);
   EXPECT_EQ(accepts.damage(), "");
 
   for (const Bytes& bad : {huge, giant}) {
     Bytes stream = concat({good, good, bad, good});
-    RecordReader reader(std::make_unique<MemorySource>(stream));
+    RecordReader reader(std::make_unique<input::MemorySource>(stream));
     EXPECT_EQ(readRecords(reader).size(), 2u);
     std::uint32_t claimed = (std::uint32_t{bad[8]} << 24) | (std::uint32_t{bad[9]} << 16) |
                             (std::uint32_t{bad[10]} << 8) | bad[11];
@@ -160,7 +160,7 @@ TEST(MrtReader, YieldsUpdatesAndCountsMalformedRecords) {
                          mrtRecord(8, 13, 2, Bytes(50, 1)), mrtRecord(9, 16, 4, {}), badAfi,
                          announcement(2, "192.0.2.0/24"), mrtRecord(10, 16, 5, {})});
   for (const Bytes& file : {stream, gzipCompress(stream), bzip2Compress(stream)}) {
-    MrtReader reader(std::make_unique<MemorySource>(file));
+    MrtReader reader(std::make_unique<input::MemorySource>(file));
     BgpUpdate update;
     std::vector<std::int64_t> times;
     while (reader.next(update)) times.push_back(update.time);
@@ -174,7 +174,7 @@ TEST(MrtReader, DamageEndsTheInputAfterTheRecordsBeforeIt) {
   Bytes stream = concat({announcement(1, "10.0.0.0/8"), announcement(2, "10.0.0.0/9")});
   Bytes gz = gzipCompress(stream);
   gz.resize(gz.size() - 4);  // the length field of the trailer
-  MrtReader reader(std::make_unique<MemorySource>(gz));
+  MrtReader reader(std::make_unique<input::MemorySource>(gz));
   BgpUpdate update;
   int count = 0;
   while (reader.next(update)) ++count;

@@ -16,7 +16,7 @@ namespace {
 
 using namespace tarvex::testing;
 
-class CaptureSink final : public ScanSink {
+class CaptureSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     (channel == Channel::kReport ? report : channel == Channel::kStdout ? out : err) += bytes;

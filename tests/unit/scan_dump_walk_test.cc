@@ -1,6 +1,6 @@
 // The read loop on several threads: whatever the number of workers and the shape of the reads,
 // the sink receives the very writes of a walk on one thread, in the same order, one per line.
-#include "scan/dump_walk.h"
+#include "scan/decode_pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "mrt/byte_source.h"
-#include "mrt/input_format.h"
+#include "input/byte_source.h"
+#include "input/input_format.h"
 #include "mrt_builder.h"
 #include "test_byte_sources.h"
 
@@ -19,7 +19,7 @@ namespace {
 using namespace tarvex::testing;
 
 // Keeps every write as it came.
-class WriteLog final : public ScanSink {
+class WriteLog final : public OutputPort {
  public:
   struct Write {
     Channel channel;

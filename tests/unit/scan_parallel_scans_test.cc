@@ -13,7 +13,7 @@ namespace tarvex {
 namespace {
 
 // Keeps everything written, each piece tagged with its channel.
-class StringSink final : public ScanSink {
+class StringSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     std::lock_guard lock(mutex_);
@@ -33,7 +33,7 @@ TEST(ParallelScansTest, WritesEverythingInCallOrder) {
     sleeps.push_back(static_cast<int>(random() % 4 == 0 ? random() % 3 : 0));
   }
   auto job = [&](int index) {
-    return [&, index](ScanSink& sink) {
+    return [&, index](OutputPort& sink) {
       std::this_thread::sleep_for(
           std::chrono::milliseconds(sleeps[static_cast<std::size_t>(index)]));
       for (int line = 0; line < lengths[static_cast<std::size_t>(index)]; ++line) {
@@ -42,7 +42,7 @@ TEST(ParallelScansTest, WritesEverythingInCallOrder) {
       }
     };
   };
-  auto drive = [&](ScanSink& sink) {
+  auto drive = [&](OutputPort& sink) {
     for (int i = 0; i < 200; ++i) {
       if (i % 7 == 0) sink.toStdout("between " + std::to_string(i) + "\n");
       sink.runScan(job(i));
@@ -72,10 +72,10 @@ TEST(ParallelScansTest, ScansBehindTheHeadWaitOnceTheyHoldTheirShare) {
   std::atomic<std::size_t> secondWrote{0};
   {
     ParallelScans scans(target, 2);
-    scans.runScan([&](ScanSink&) {
+    scans.runScan([&](OutputPort&) {
       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    scans.runScan([&](ScanSink& sink) {
+    scans.runScan([&](OutputPort& sink) {
       std::string line(1000, 'x');
       line += '\n';
       for (int i = 0; i < 20000; ++i) {

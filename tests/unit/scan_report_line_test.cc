@@ -1,5 +1,5 @@
 // The report line: W and A forms decided per message, session address text, number text.
-#include "scan/report_line.h"
+#include "output/report_line.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ namespace {
 
 using testing::Bytes;
 
-class CaptureSink final : public ScanSink {
+class CaptureSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     if (channel == Channel::kReport) reportWrites.emplace_back(bytes);

@@ -1,7 +1,7 @@
 // The update walk: which entries are searched and the order of their prefix lists. With no
 // criteria named, every prefix of non-zero length of an entry with an AS path is reported, so the
 // report shows exactly which lists were walked and in which order.
-#include "scan/update_walk.h"
+#include "scan/update_search.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ namespace {
 
 using testing::Bytes;
 
-class CaptureSink final : public ScanSink {
+class CaptureSink final : public OutputPort {
  public:
   void write(Channel channel, std::string_view bytes) override {
     if (channel == Channel::kReport) {

@@ -1,0 +1,110 @@
+// Decompresses bzip2 data on several threads, one block per job.
+//
+// The source reads the compressed input ahead, finds the candidate block boundaries (see
+// bzip2_blocks.h) and has worker threads decode the candidate blocks, each re-wrapped as a
+// stream of its own; the bytes come out in input order. A block is accepted only when it decodes
+// cleanly, which also proves that the boundary behind it is real; the combined CRC at the end of
+// each stream is checked against the blocks that were accepted. Concatenated streams and empty
+// streams are read like the sequential reader reads them.
+//
+// When a candidate fails (a false signature inside a block cuts it short), it is merged with the
+// next candidates until it decodes or grows past the largest possible block. Whatever the
+// parallel path cannot handle (damage, a file cut short, bytes after the last stream, an odd
+// stream header) is handed, from the first bit not yet decoded, to the sequential reader
+// (`Bzip2Source`), so that failures read exactly as they do there, with the decompressed bytes
+// counted from the start of the file.
+//
+// Memory is bounded: the compressed bytes from the first block not yet decoded to the read-ahead
+// point (a few blocks), and per job in flight (workers + 2) its compressed bytes and at most
+// 2 MiB of output (the blocks of MRT dumps give about 1 MB). A block whose output is larger is
+// only verified by its worker and then decoded again, streaming, when its turn comes. Each
+// worker keeps libbz2's tables (3.6 MB).
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "input/byte_source.h"
+#include "input/bzip2_blocks.h"
+
+namespace tarvex::input {
+
+class ParallelBzip2Source final : public ByteSource {
+ public:
+  /// `peeked` are the first bytes of `compressed` ("BZh", the level and more), already read to
+  /// detect the format. `workers` threads (at least 1) decode blocks.
+  ParallelBzip2Source(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked,
+                      unsigned workers);
+  ~ParallelBzip2Source() override;
+  ParallelBzip2Source(const ParallelBzip2Source&) = delete;
+  ParallelBzip2Source& operator=(const ParallelBzip2Source&) = delete;
+
+  std::size_t read(std::span<std::uint8_t> into) override;
+
+ private:
+  struct Job;
+  enum class Phase { kStreamStart, kInStream, kSequential, kDone };
+
+  // Compressed input.
+  bool readInput();
+  bool haveBytes(std::uint64_t end);
+  const Bzip2Mark* markAt(std::uint64_t bit);
+  const Bzip2Mark* markAfter(std::uint64_t bit, std::size_t nth, std::uint64_t limit);
+  void dropBefore(std::uint64_t bit);
+  std::span<const std::uint8_t> windowFrom(std::uint64_t byte) const;
+
+  // Jobs.
+  std::shared_ptr<Job> makeJob(std::uint64_t from, std::uint64_t to, int level);
+  void submit(const std::shared_ptr<Job>& job, bool first);
+  void planJobs();
+  bool nextJobReady();
+  void waitFor(const Job& job);
+  void workerLoop();
+
+  // The confirmed walk through the streams.
+  void advance();
+  bool decodeHeadBlock();
+  void accept(std::shared_ptr<Job> job);
+  void handOverToSequential(std::uint64_t bit, bool inStream);
+  void stopWith(std::string reason);
+
+  std::unique_ptr<ByteSource> raw_;
+  bool rawEnded_ = false;
+  std::vector<std::uint8_t> window_;  // compressed bytes from windowBase_ on
+  std::uint64_t windowBase_ = 0;      // byte offset of window_[0] in the input
+  std::uint64_t scanned_ = 0;         // every mark that starts below this bit is in marks_
+  std::deque<Bzip2Mark> marks_;
+
+  std::deque<std::shared_ptr<Job>> jobs_;  // speculative jobs, by start bit
+  std::uint64_t plannedFrom_ = 0;          // marks from this bit on have no job yet
+  int planLevel_ = 9;                      // level of the stream that planned jobs are in
+  std::size_t depth_;
+
+  Phase phase_ = Phase::kStreamStart;
+  std::uint64_t position_ = 0;  // bit of the next block or end marker, or of the next stream
+  int level_ = 9;
+  std::uint32_t combinedCrc_ = 0;
+  std::uint64_t produced_ = 0;
+  std::shared_ptr<Job> head_;  // the block whose bytes are being handed out
+  std::size_t headUsed_ = 0;
+  std::unique_ptr<ByteSource> streaming_;  // an oversized head block, or the sequential reader
+  Bzip2Memory memory_;                     // for blocks decoded on this thread
+  std::vector<std::uint8_t> stream_;
+
+  std::mutex mutex_;
+  std::condition_variable workToDo_;
+  std::condition_variable jobDone_;
+  std::deque<std::shared_ptr<Job>> queue_;
+  std::vector<std::vector<std::uint8_t>> spareOutputs_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace tarvex::input
