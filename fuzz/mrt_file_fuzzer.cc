@@ -11,7 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tarvex::mrt::MrtReader reader(
-      std::make_unique<tarvex::input::MemorySource>(std::span<const std::uint8_t>(data, size)));
+      std::make_unique<tarvex::input::MemorySource>(std::span<const std::uint8_t>(data, size)),
+      /*bzip2Workers=*/2);
   tarvex::mrt::BgpUpdate update;
   while (reader.next(update)) tarvex::fuzz::exercise(update);
   return 0;

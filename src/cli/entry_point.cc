@@ -13,6 +13,7 @@
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/start_checks.h"
+#include "cli/thread_plan.h"
 #include "cli/usage.h"
 #include "criteria/criteria_files.h"
 #include "discovery/list_file.h"
@@ -28,23 +29,27 @@ namespace {
 // Runs one input mode. A mode that can scan several files scans them on every core; what it
 // writes still comes out in the order of a one-file-at-a-time run, complete before this returns.
 // Such a run shows its progress when standard error is a terminal.
-void runInputMode(ProcessOutput& out, bool manyFiles, const std::function<void(OutputPort&)>& mode) {
+void runInputMode(ProcessOutput& out, bool manyFiles, unsigned filesAtOnce,
+                  const std::function<void(OutputPort&)>& mode) {
   std::optional<ProgressLine> progress;
   if (manyFiles && isatty(STDERR_FILENO) == 1) {
     progress.emplace(out);
     out.setOverlay(&*progress);
   }
-  unsigned cores = std::thread::hardware_concurrency();
-  if (!manyFiles || cores < 2) {
+  if (filesAtOnce < 2) {
     mode(out);
   } else {
-    // Every scan holds up to a dozen MiB of read-ahead and decodes on threads of its own, so
-    // four at once fill a larger machine while memory stays bounded whatever its size.
-    ParallelScans scans(out, std::min(cores, 4u));
+    ParallelScans scans(out, filesAtOnce);
     mode(scans);
     scans.drain();
   }
   out.setOverlay(nullptr);
+}
+
+// --update with one file scans one file; a list or a date range may name any number.
+bool scansManyFiles(const SearchSettings& settings) {
+  if (!settings.updateFiles.empty()) return settings.updateFiles.size() > 1;
+  return true;
 }
 
 }  // namespace
@@ -93,22 +98,28 @@ int runTarvex(int argc, char** argv) {
   // (tarvex-shard prints them once for all its one-day runs).
   warnAboutMissingDirs(settings, out);
 
+  // One file at a time gets every core; several share them.
+  const bool manyFiles = scansManyFiles(settings);
+  settings.threads = planThreads(std::thread::hardware_concurrency(), manyFiles);
+  const unsigned filesAtOnce = settings.threads.filesAtOnce;
+
   // From here on the settings are only read.
   const SearchSettings& run = settings;
   if (!run.updateFiles.empty()) {
-    runInputMode(out, run.updateFiles.size() > 1, [&](OutputPort& sink) {
+    runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) {
       for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
     });
     out.closeFile();
     return 1;
   }
   if (!run.listFile.empty()) {
-    runInputMode(out, true, [&](OutputPort& sink) { scanListFile(run, sink); });
+    runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) { scanListFile(run, sink); });
     return 1;
   }
   if (!run.startDate.empty() && !run.endDate.empty() && !run.dirs.empty()) {
     int status = 1;
-    runInputMode(out, true, [&](OutputPort& sink) { status = walkDateRange(run, sink); });
+    runInputMode(out, manyFiles, filesAtOnce,
+                 [&](OutputPort& sink) { status = walkDateRange(run, sink); });
     if (status == 0) out.closeFile();
     return status;
   }

@@ -137,7 +137,8 @@ InputFormat detectInputFormat(std::span<const std::uint8_t> head) {
   return InputFormat::kPlain;
 }
 
-std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, InputFormat* format) {
+std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, unsigned bzip2Workers,
+                                             InputFormat* format) {
   std::array<std::uint8_t, kHeadSize> head{};
   std::size_t size = 0;
   while (size < head.size()) {
@@ -156,11 +157,10 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, In
       return std::make_unique<SingleLayerSource>(
           std::make_unique<GzipSource>(std::move(raw), headBytes), detected);
     case InputFormat::kBzip2: {
-      // bzip2 blocks decode independently: one worker per core, when there are several.
-      const unsigned cores = std::min(std::thread::hardware_concurrency(), 8u);
+      // bzip2 blocks decode independently, so several workers can share a file.
       std::unique_ptr<ByteSource> decoded;
-      if (cores > 1) {
-        decoded = std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, cores);
+      if (bzip2Workers >= 2) {
+        decoded = std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, bzip2Workers);
       } else {
         decoded = std::make_unique<Bzip2Source>(std::move(raw), headBytes);
       }

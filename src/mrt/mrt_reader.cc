@@ -4,14 +4,15 @@
 
 namespace tarvex::mrt {
 
-std::unique_ptr<MrtReader> MrtReader::open(const std::string& path, int* error) {
+std::unique_ptr<MrtReader> MrtReader::open(const std::string& path, unsigned bzip2Workers,
+                                           int* error) {
   std::unique_ptr<input::ByteSource> raw = input::openFileSource(path, error);
   if (!raw) return nullptr;
-  return std::make_unique<MrtReader>(std::move(raw));
+  return std::make_unique<MrtReader>(std::move(raw), bzip2Workers);
 }
 
-MrtReader::MrtReader(std::unique_ptr<input::ByteSource> raw)
-    : batcher_(input::openDecodedInput(std::move(raw), &format_)) {}
+MrtReader::MrtReader(std::unique_ptr<input::ByteSource> raw, unsigned bzip2Workers)
+    : batcher_(input::openDecodedInput(std::move(raw), bzip2Workers, &format_)) {}
 
 bool MrtReader::next(BgpUpdate& update) {
   for (;;) {

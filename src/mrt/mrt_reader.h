@@ -34,11 +34,12 @@ class MrtReader {
  public:
   /// Opens `path`; "-" reads standard input. Returns null when the input cannot be opened as a
   /// dump (a missing or unreadable path, a directory), with the reason in `*error` (an errno
-  /// value).
-  static std::unique_ptr<MrtReader> open(const std::string& path, int* error);
+  /// value). bzip2 data is decompressed on `bzip2Workers` threads (input_format.h).
+  static std::unique_ptr<MrtReader> open(const std::string& path, unsigned bzip2Workers,
+                                         int* error);
 
   /// Reads the dump that `raw` yields (compressed or not).
-  explicit MrtReader(std::unique_ptr<input::ByteSource> raw);
+  MrtReader(std::unique_ptr<input::ByteSource> raw, unsigned bzip2Workers);
 
   MrtReader(const MrtReader&) = delete;
   MrtReader& operator=(const MrtReader&) = delete;

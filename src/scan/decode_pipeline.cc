@@ -240,14 +240,9 @@ class ParallelWalk {
 
 }  // namespace
 
-unsigned defaultWalkWorkers(input::InputFormat format) {
-  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-  if (format == input::InputFormat::kPlain) return cores;
-  return std::max(cores - 1, 1u);
-}
-
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, OutputPort& out) {
-  examineDump(reader, settings, out, defaultWalkWorkers(reader.format()));
+  const bool compressed = reader.format() != input::InputFormat::kPlain;
+  examineDump(reader, settings, out, settings.threads.decodeWorkers(compressed));
 }
 
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, OutputPort& out,

@@ -18,13 +18,9 @@
 
 namespace tarvex {
 
-/// The number of decoding threads that suits this machine and input: one per core (at most 4)
-/// for an uncompressed dump, one fewer for a compressed one, whose decompression keeps a core
-/// (or, for bzip2, all of them) busy; at least one.
-unsigned defaultWalkWorkers(input::InputFormat format);
-
 /// Walks every UPDATE of `reader` and hands the skipped malformed records, and what was passed
-/// over (passed_over.h), back to it, with the default number of workers for its input.
+/// over (passed_over.h), back to it, with the decode workers the run's thread plan gives its
+/// input.
 void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, OutputPort& out);
 
 /// The same with `workers` decoding threads; with 0 everything happens on the calling thread.

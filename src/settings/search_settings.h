@@ -14,6 +14,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/thread_plan.h"
+
 namespace tarvex {
 
 class IpSet;
@@ -48,6 +50,8 @@ struct SearchSettings {
   /// after "--"), in command-line order. Nothing reads them as input: they are only named in a
   /// warning, since a shell glob after one --update leaves all its files but the first here.
   std::vector<std::string> operands;
+  /// How many threads scan the dumps (worked out from the core count by the command line).
+  ThreadPlan threads;
 
   /// Clears the flags, the handle and the six texts; `asnSet`, `dirs`, `updateFiles` and
   /// `operands` keep what they hold.

@@ -200,7 +200,7 @@ Classification classify(const std::string& path) {
   std::unique_ptr<input::ByteSource> raw = input::openFileSource(path, &error);
   EXPECT_TRUE(raw) << path;
   if (!raw) return out;
-  mrt::RecordReader records(input::openDecodedInput(std::move(raw)));
+  mrt::RecordReader records(input::openDecodedInput(std::move(raw), 2));
   mrt::UpdateDecoder decoder;
   mrt::MrtRecord record;
   mrt::BgpUpdate update;

@@ -96,7 +96,7 @@ TEST(ReadmeExamples, TheSampleHoldsWhatTheDocumentsSay) {
   const std::string source = TARVEX_SOURCE_DIR;
   int error = 0;
   std::unique_ptr<mrt::MrtReader> reader =
-      mrt::MrtReader::open(source + "/examples/updates.20240101.0000.gz", &error);
+      mrt::MrtReader::open(source + "/examples/updates.20240101.0000.gz", 2, &error);
   ASSERT_NE(reader, nullptr) << error;
   mrt::BgpUpdate update;
   int messages = 0;

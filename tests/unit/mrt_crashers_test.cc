@@ -72,7 +72,7 @@ TEST(Crashers, WholeFilesEndCleanly) {
   for (const std::string& name : names) {
     std::string content = testing::readFile(kCrashers + "file/" + name);
     std::vector<std::uint8_t> bytes(content.begin(), content.end());
-    MrtReader reader(std::make_unique<input::MemorySource>(bytes));
+    MrtReader reader(std::make_unique<input::MemorySource>(bytes), 2);
     BgpUpdate update;
     int updates = 0;
     while (reader.next(update)) {

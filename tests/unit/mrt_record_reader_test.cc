@@ -160,7 +160,7 @@ TEST(MrtReader, YieldsUpdatesAndCountsMalformedRecords) {
                          mrtRecord(8, 13, 2, Bytes(50, 1)), mrtRecord(9, 16, 4, {}), badAfi,
                          announcement(2, "192.0.2.0/24"), mrtRecord(10, 16, 5, {})});
   for (const Bytes& file : {stream, gzipCompress(stream), bzip2Compress(stream)}) {
-    MrtReader reader(std::make_unique<input::MemorySource>(file));
+    MrtReader reader(std::make_unique<input::MemorySource>(file), 2);
     BgpUpdate update;
     std::vector<std::int64_t> times;
     while (reader.next(update)) times.push_back(update.time);
@@ -174,7 +174,7 @@ TEST(MrtReader, DamageEndsTheInputAfterTheRecordsBeforeIt) {
   Bytes stream = concat({announcement(1, "10.0.0.0/8"), announcement(2, "10.0.0.0/9")});
   Bytes gz = gzipCompress(stream);
   gz.resize(gz.size() - 4);  // the length field of the trailer
-  MrtReader reader(std::make_unique<input::MemorySource>(gz));
+  MrtReader reader(std::make_unique<input::MemorySource>(gz), 2);
   BgpUpdate update;
   int count = 0;
   while (reader.next(update)) ++count;

@@ -41,7 +41,7 @@ struct Walk {
 
 Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
           std::size_t step = 1 << 30) {
-  mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step));
+  mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step), 2);
   WriteLog log;
   examineDump(reader, settings, log, workers);
   return {log.writes, reader.malformedRecords(), std::string(reader.damage()),

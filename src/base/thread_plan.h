@@ -1,0 +1,37 @@
+// How many threads a run starts, worked out once from the core count.
+//
+// Three layers can run in parallel: files (a many-file run scans several at once), the decode
+// workers of one file, and the bzip2 block workers of one file. Each layer used to pick its own
+// count from the core count, so they multiplied. The plan shares the cores among the files
+// scanned at once, so that the threads of a run stay within a stated bound (see `maxThreads`)
+// for any core count, and so does memory (one file's budget, memory_budgets.h, times
+// `filesAtOnce`).
+#pragma once
+
+namespace tarvex {
+
+struct ThreadPlan {
+  /// Files scanned at once; 1 scans them one after another on the calling thread.
+  unsigned filesAtOnce = 1;
+  /// Decode workers per file for an uncompressed dump; 0 decodes on the scanning thread.
+  unsigned decodeWorkersPlain = 0;
+  /// Decode workers per file for a compressed dump, whose decompression takes a core.
+  unsigned decodeWorkersCompressed = 0;
+  /// bzip2 block workers per file; below 2 the sequential reader decompresses.
+  unsigned bzip2Workers = 0;
+
+  unsigned decodeWorkers(bool compressed) const {
+    return compressed ? decodeWorkersCompressed : decodeWorkersPlain;
+  }
+
+  /// The most threads the plan can have running at once, the main thread included: per file
+  /// its reader, its decode workers and its bzip2 workers; one writer when files run at once.
+  unsigned maxThreads() const {
+    const unsigned decode =
+        decodeWorkersPlain > decodeWorkersCompressed ? decodeWorkersPlain : decodeWorkersCompressed;
+    const unsigned perFile = 1 + decode + (bzip2Workers >= 2 ? bzip2Workers : 0);
+    return 1 + filesAtOnce * perFile + (filesAtOnce > 1 ? 1 : 0);
+  }
+};
+
+}  // namespace tarvex
