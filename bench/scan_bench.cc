@@ -103,7 +103,7 @@ BENCHMARK(decodeOnly)->Unit(benchmark::kMillisecond);
 void walkWith(benchmark::State& state, const SearchSettings& settings) {
   NullSink sink;
   OriginMemo memo(settings);
-  run(state, [&](const mrt::BgpUpdate& update) { examineEntry(update, settings, sink, &memo); });
+  run(state, [&](const mrt::BgpUpdate& update) { searchUpdate(update, settings, sink, &memo); });
   state.counters["lines"] =
       static_cast<double>(sink.writes) / static_cast<double>(state.iterations());
 }

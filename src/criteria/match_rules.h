@@ -8,20 +8,17 @@
 // hold; with --or one is enough, and with no CIDR list named every prefix is reported.
 // Prefixes of length 0 are never tested or reported.
 //
-// Nothing here does work that the query does not ask for: the AS criterion is worked out once
-// per message, and only when an IPv4 list of it is searched; the origin token comes from the
-// last segment of the path, without the whole text; the overlap test is numeric; and the prefix
-// text is formatted only for a line.
+// The rules decide and never write: the update search asks them about each prefix and writes
+// the lines. Nothing here does work that the query does not ask for: the AS criterion is worked
+// out once per message, and only when an IPv4 list of it is searched; the origin token comes from
+// the last segment of the path, without the whole text; and the overlap test is numeric.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <string>
-#include <string_view>
 
+#include "criteria/ip_set.h"
 #include "mrt/bgp_update.h"
-#include "output/report_line.h"
-#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
@@ -43,46 +40,44 @@ class OriginMemo {
   std::array<std::uint64_t, kSlots> slots_{};
 };
 
-/// The match rules over the prefix lists of one message.
+/// What the rules say of the prefixes of a message's lists: the AS criterion and --or are the
+/// same for every prefix of the message, so only the CIDR test can remain per prefix.
+enum class ListVerdict {
+  kNone,         // no prefix is reported
+  kAll,          // every prefix of non-zero length is reported
+  kOverlapping,  // a prefix of non-zero length is reported exactly when it overlaps the CIDR set
+};
+
+/// The match rules over the prefixes of one message.
 class MessageMatch {
  public:
   /// `memo` may be null; it must belong to the same settings.
   MessageMatch(const SearchSettings& settings, const mrt::BgpUpdate& entry, OriginMemo* memo)
-      : settings_(settings), entry_(entry), memo_(memo), lines_(entry) {}
+      : settings_(settings), entry_(entry), memo_(memo) {}
 
-  /// Tests every prefix of the IPv4 list `prefixes` (a list of the message) and hands each
-  /// match to `printMatch`, in list order. Lists of another family are passed over.
-  void matchList(const mrt::PrefixList& prefixes, OutputPort& out);
+  /// The verdict for every list of the message, worked out on the first call.
+  ListVerdict verdict() {
+    if (!decided_) decide();
+    return verdict_;
+  }
+
+  /// Whether `prefix`, of a list of the message, is reported under `verdict` (the message's).
+  bool reports(ListVerdict verdict, const mrt::Ipv4Prefix& prefix) const {
+    if (prefix.length == 0) return false;
+    return verdict == ListVerdict::kAll ||
+           (verdict == ListVerdict::kOverlapping && settings_.cidrSet != nullptr &&
+            settings_.cidrSet->overlapsIpv4(prefix.address, prefix.length));
+  }
 
  private:
-  enum class Verdict {
-    kUnknown,  // not worked out yet
-    kReport,   // reported whatever the CIDR result
-    kSkip,     // reported under no CIDR result
-    kAskCidr,  // reported exactly when the prefix overlaps the CIDR set
-  };
-  Verdict verdict();
+  void decide();
   bool asCriterion();
 
   const SearchSettings& settings_;
   const mrt::BgpUpdate& entry_;
   OriginMemo* memo_;
-  MessageLines lines_;
-  Verdict verdict_ = Verdict::kUnknown;
+  ListVerdict verdict_ = ListVerdict::kNone;
+  bool decided_ = false;
 };
-
-/// Tests every prefix of the IPv4 list `prefixes` (a list of `entry`) and hands each match to
-/// `printMatch`, in list order. Lists of another family are passed over.
-void matchPrefixes(const mrt::PrefixList& prefixes, const SearchSettings& settings,
-                   const mrt::BgpUpdate& entry, OutputPort& out);
-
-/// True when the origin token of `asPathText` is a key of the AS number set. The token is what
-/// follows the last space (the whole text when there is none, the empty text when the text ends
-/// in a space), compared byte for byte: not read as a number, trimmed or folded.
-bool originAsListed(std::string_view asPathText, const SearchSettings& settings);
-
-/// Non-zero when the prefix text ("a.b.c.d/len") overlaps the CIDR set. A text that is not a
-/// prefix gives 0 and the line "Invalid IP Wildcard:  REASON" on standard error through `out`.
-int prefixInCidrSet(std::string_view prefixText, const SearchSettings& settings, OutputPort& out);
 
 }  // namespace tarvex

@@ -87,10 +87,6 @@ std::string_view formatPrefixText(const mrt::Ipv4Prefix& prefix, char (&buffer)[
   return {buffer, static_cast<std::size_t>(end - buffer)};
 }
 
-void printMatch(std::string_view prefixText, const mrt::BgpUpdate& entry, OutputPort& out) {
-  MessageLines(entry).print(prefixText, out);
-}
-
 void MessageLines::print(std::string_view prefixText, OutputPort& out) {
   bool withdrawal;
   if (!entry_.withdrawn.empty()) {

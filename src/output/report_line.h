@@ -16,9 +16,6 @@
 
 namespace tarvex {
 
-/// Writes the report line of `prefixText` in `entry` to the report channel, as one write.
-void printMatch(std::string_view prefixText, const mrt::BgpUpdate& entry, OutputPort& out);
-
 /// The report lines of one message. The form and the fields around the prefix are the same for
 /// every line of a message, so they are worked out for its first line only. Lines are built in a
 /// buffer of the thread; the object must not outlive `entry`.
@@ -28,7 +25,7 @@ class MessageLines {
   MessageLines(const MessageLines&) = delete;
   MessageLines& operator=(const MessageLines&) = delete;
 
-  /// Writes the report line of `prefixText`, as `printMatch` does.
+  /// Writes the report line of `prefixText` in the message to the report channel, as one write.
   void print(std::string_view prefixText, OutputPort& out);
 
  private:

@@ -62,7 +62,7 @@ class BatchWalker {
   std::uint64_t walk(const mrt::RecordBatch& batch, OutputPort& out,
                      mrt::BatchPassedOver& passedOver) {
     return mrt::decodeBatch(batch, decoder_, update_, passedOver, [&](const mrt::BgpUpdate& entry) {
-      examineEntry(entry, settings_, out, &memo_);
+      searchUpdate(entry, settings_, out, &memo_);
     });
   }
 
@@ -250,7 +250,7 @@ void examineDump(mrt::MrtReader& reader, const SearchSettings& settings, OutputP
   if (workers == 0) {
     mrt::BgpUpdate update;
     OriginMemo memo(settings);
-    while (reader.next(update)) examineEntry(update, settings, out, &memo);
+    while (reader.next(update)) searchUpdate(update, settings, out, &memo);
     return;
   }
   ParallelWalk(reader, settings).run(out, workers);

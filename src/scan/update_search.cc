@@ -1,33 +1,52 @@
 #include "scan/update_search.h"
 
+#include "output/report_line.h"
+
 namespace tarvex {
 
 namespace {
 
-// The IPv4 lists of one side, by rising SAFI; most messages have none.
-void walkIpv4MpLists(const mrt::MpLists& lists, MessageMatch& match, OutputPort& out) {
-  for (std::uint8_t safi : {mrt::kSafiUnicast, mrt::kSafiMulticast, mrt::kSafiUnicastMulticast}) {
-    if (!lists[mrt::kAfiIpv4][safi].empty()) match.matchList(lists[mrt::kAfiIpv4][safi], out);
+// The lists of one message, searched under the message's verdict.
+class ListSearch {
+ public:
+  ListSearch(const SearchSettings& settings, const mrt::BgpUpdate& entry, OriginMemo* memo,
+             OutputPort& out)
+      : match_(settings, entry, memo), lines_(entry), out_(out) {}
+
+  // Every prefix of the IPv4 list `prefixes`, in list order.
+  void search(const mrt::PrefixList& prefixes) {
+    if (prefixes.empty() || prefixes.afi() != mrt::kAfiIpv4) return;
+    const ListVerdict verdict = match_.verdict();
+    if (verdict == ListVerdict::kNone) return;
+    char buffer[24];
+    for (const mrt::Ipv4Prefix& prefix : prefixes) {
+      if (match_.reports(verdict, prefix)) lines_.print(formatPrefixText(prefix, buffer), out_);
+    }
   }
-}
+
+  // The IPv4 MP lists of one side, by rising SAFI; most messages have none.
+  void searchMp(const mrt::MpLists& lists) {
+    for (std::uint8_t safi :
+         {mrt::kSafiUnicast, mrt::kSafiMulticast, mrt::kSafiUnicastMulticast}) {
+      search(lists[mrt::kAfiIpv4][safi]);
+    }
+  }
+
+ private:
+  MessageMatch match_;
+  MessageLines lines_;
+  OutputPort& out_;
+};
 
 }  // namespace
 
-void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out) {
-  examineEntry(entry, settings, out, nullptr);
-}
-
-void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out,
+void searchUpdate(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out,
                   OriginMemo* memo) {
-  if (entry.type != mrt::kMrtTypeBgp4mp && entry.type != mrt::kMrtTypeBgp4mpEt) return;
-  if (entry.subtype != mrt::kSubtypeMessage && entry.subtype != mrt::kSubtypeMessageAs4) return;
-  if (entry.bgpType != mrt::kBgpMessageUpdate) return;
-
-  MessageMatch match(settings, entry, memo);
-  if (!entry.withdrawn.empty()) match.matchList(entry.withdrawn, out);
-  walkIpv4MpLists(entry.mpWithdrawn, match, out);
-  if (!entry.announced.empty()) match.matchList(entry.announced, out);
-  walkIpv4MpLists(entry.mpAnnounced, match, out);
+  ListSearch lists(settings, entry, memo, out);
+  lists.search(entry.withdrawn);
+  lists.searchMp(entry.mpWithdrawn);
+  lists.search(entry.announced);
+  lists.searchMp(entry.mpAnnounced);
 }
 
 }  // namespace tarvex

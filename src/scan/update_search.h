@@ -1,4 +1,5 @@
-// The update walk: which prefix lists of a BGP4MP UPDATE are searched, and in which order.
+// The update search: which prefix lists of a BGP4MP UPDATE are searched, in which order, and the
+// report line of each prefix the match rules report.
 //
 // All withdrawals come before all announcements; on each side the message's own IPv4 list comes
 // first, then the IPv4 MP lists by rising SAFI. IPv6 lists are never searched.
@@ -11,10 +12,10 @@
 
 namespace tarvex {
 
-void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out);
-
-/// The same, remembering origin lookups in `memo` (made for the same settings; may be null).
-void examineEntry(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out,
+/// Writes to `out` the report lines of the prefixes of `entry` (an UPDATE the decoder selected)
+/// that the match rules report, remembering origin lookups in `memo` (made for the same
+/// settings; may be null).
+void searchUpdate(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out,
                   OriginMemo* memo);
 
 }  // namespace tarvex

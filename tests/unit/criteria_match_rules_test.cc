@@ -1,5 +1,5 @@
-// The match rules: the origin token, the CIDR test of a prefix text and the walk of one
-// prefix list.
+// The match rules: the origin token, the verdict of a message under the criteria and --or, and
+// the CIDR test of a prefix.
 #include "criteria/match_rules.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +9,17 @@
 
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
+#include "input/message_text.h"
+#include "mrt/as_path.h"
 #include "mrt_builder.h"
 #include "output/report_line.h"
-#include "input/message_text.h"
+#include "scan/update_search.h"
 
 namespace tarvex {
 namespace {
+
+using testing::Bytes;
+using testing::Segment;
 
 class RecordingSink final : public OutputPort {
  public:
@@ -40,6 +45,18 @@ IpSet setOf(const std::vector<std::string>& lines) {
   return set;
 }
 
+/// A message with the AS path `segments` (none when `withPath` is false).
+struct Message {
+  explicit Message(const std::vector<Segment>& segments, bool withPath = true, int width = 4)
+      : wire(testing::asPathValue(segments, width)) {
+    path.assign(wire, width);
+    if (withPath) entry.asPath = &path;
+  }
+  Bytes wire;
+  mrt::AsPath path;
+  mrt::BgpUpdate entry;
+};
+
 /// Field 7 of each report line: the prefix text.
 std::vector<std::string> reportedPrefixes(const std::string& report) {
   std::vector<std::string> prefixes;
@@ -55,86 +72,146 @@ std::vector<std::string> reportedPrefixes(const std::string& report) {
   return prefixes;
 }
 
+// The origin token is what follows the last space of the path's text, compared byte for byte
+// with the lines of the list: not read as a number, trimmed or folded. Asked with and without
+// the memo of the decode workers.
 TEST(MatchRulesTest, OriginTokenIsWhatFollowsTheLastSpace) {
+  using testing::kAsSequence;
+  using testing::kAsSet;
+  using testing::kConfedSequence;
   struct Case {
-    std::string path;
+    std::vector<Segment> path;
     std::string listLine;
     bool listed;
   };
   const std::vector<Case> cases = {
-      {"64500", "64500", true},  // one AS number: the whole text
-      {"64496 64497 64500", "64500", true},
-      {"64496 64497 64500", "64496", false},
-      {"64496 64497 64500", "64497", false},
-      {"64496 64497 64500", "64497 64500", false},
-      {"64496 64500 ", "64500", false},  // ends in a space: the empty token
-      {"64496 64500 ", "", true},
-      {"", "", true},
-      {"", "64500", false},
-      {"64496 {64500,64501}", "{64500,64501}", true},  // an AS set is compared as text
-      {"64496 {64500,64501}", "64500", false},
-      {"64496 {64500,64501}", "64501}", false},
-      {"64500", "64500\r", false},  // a CRLF list
-      {"64500", "064500", false},
-      {"64500", "64500 ", false},
-      {"64500", " 64500", false},
-      {"64496\t64500", "64500", false},  // only the space separates
-      {"64496\t64500", "64496\t64500", true},
-      {"4294967295", "4294967295", true},
+      {{{kAsSequence, {64500}}}, "64500", true},  // one AS number: the whole text
+      {{{kAsSequence, {64496, 64497, 64500}}}, "64500", true},
+      {{{kAsSequence, {64496, 64497, 64500}}}, "64496", false},
+      {{{kAsSequence, {64496, 64497, 64500}}}, "64497", false},
+      {{{kAsSequence, {64496, 64497, 64500}}}, "64497 64500", false},
+      {{{kAsSequence, {64496}}, {kAsSet, {64500, 64501}}}, "{64500,64501}", true},  // as text
+      {{{kAsSequence, {64496}}, {kAsSet, {64500, 64501}}}, "64500", false},
+      {{{kAsSequence, {64496}}, {kAsSet, {64500, 64501}}}, "64501}", false},
+      {{{kConfedSequence, {64500, 64501}}}, "64501)", true},
+      {{}, "", true},  // an empty path: the empty token
+      {{}, "64500", false},
+      {{{kAsSequence, {64500}}}, "64500\r", false},  // a CRLF list
+      {{{kAsSequence, {64500}}}, "064500", false},
+      {{{kAsSequence, {64500}}}, "64500 ", false},
+      {{{kAsSequence, {64500}}}, " 64500", false},
+      {{{kAsSequence, {4294967295u}}}, "4294967295", true},
   };
   for (const Case& c : cases) {
     SearchSettings settings;
     settings.asnFile = "origins.txt";
     settings.asnSet = {c.listLine, "1"};
-    EXPECT_EQ(originAsListed(c.path, settings), c.listed)
-        << "path \"" << input::escapedForMessage(c.path) << "\", line \"" << input::escapedForMessage(c.listLine)
-        << "\"";
+    Message message(c.path);
+    OriginMemo memo(settings);
+    for (OriginMemo* used : {static_cast<OriginMemo*>(nullptr), &memo}) {
+      MessageMatch match(settings, message.entry, used);
+      EXPECT_EQ(match.verdict(), c.listed ? ListVerdict::kAll : ListVerdict::kNone)
+          << "path \"" << input::escapedForMessage(message.path.text()) << "\", line \""
+          << input::escapedForMessage(c.listLine) << "\"";
+    }
   }
-  SearchSettings empty;
-  EXPECT_FALSE(originAsListed("64500", empty));
-  EXPECT_FALSE(originAsListed("", empty));
 }
 
-TEST(MatchRulesTest, PrefixTextOverlapsTheCidrSet) {
+// The verdict of a message: a criterion whose list is not named counts as met, a message
+// without an AS path never meets the AS criterion, and a named list that turned out empty is
+// consulted all the same.
+TEST(MatchRulesTest, VerdictFollowsTheCriteriaAndOr) {
+  struct Case {
+    bool orMatch;
+    bool cidrNamed;
+    const char* asnFile;  // "" when not named
+    bool withPath;
+    bool originListed;
+    ListVerdict verdict;
+  };
+  using V = ListVerdict;
+  const Case cases[] = {
+      {false, false, "", true, false, V::kAll},  // no list named: every prefix
+      {false, false, "", false, false, V::kNone},  // but never without an AS path
+      {false, true, "", true, false, V::kOverlapping},
+      {false, true, "", false, false, V::kNone},
+      {false, false, "as.txt", true, true, V::kAll},
+      {false, false, "as.txt", true, false, V::kNone},
+      {false, true, "as.txt", true, true, V::kOverlapping},
+      {false, true, "as.txt", true, false, V::kNone},
+      {true, false, "", true, false, V::kAll},
+      {true, false, "", false, false, V::kAll},  // --or without a CIDR list: every prefix
+      {true, true, "", true, false, V::kAll},
+      {true, true, "", false, false, V::kOverlapping},
+      {true, true, "as.txt", true, true, V::kAll},
+      {true, true, "as.txt", true, false, V::kOverlapping},
+      {true, false, "as.txt", true, false, V::kAll},
+  };
+  const IpSet set = setOf({"10.0.0.0/8"});
+  for (const Case& c : cases) {
+    SearchSettings settings;
+    settings.orMatch = c.orMatch ? 1 : 0;
+    settings.cidrFile = c.cidrNamed ? "blocks.txt" : "";
+    settings.cidrSet = c.cidrNamed ? &set : nullptr;
+    settings.asnFile = c.asnFile;
+    if (c.originListed) settings.asnSet = {"64500"};
+    Message message({{testing::kAsSequence, {64496, 64500}}}, c.withPath);
+    MessageMatch match(settings, message.entry, nullptr);
+    EXPECT_EQ(match.verdict(), c.verdict)
+        << "or " << c.orMatch << ", cidr " << c.cidrNamed << ", asn \"" << c.asnFile
+        << "\", path " << c.withPath << ", listed " << c.originListed;
+  }
+}
+
+TEST(MatchRulesTest, PrefixOverlapsTheCidrSet) {
   const IpSet set = setOf({"10.0.0.0/8"});
   SearchSettings settings;
   settings.cidrFile = "blocks.txt";
   settings.cidrSet = &set;
-  RecordingSink sink;
-  EXPECT_NE(prefixInCidrSet("10.1.0.0/16", settings, sink), 0);  // inside
-  EXPECT_NE(prefixInCidrSet("10.0.0.0/8", settings, sink), 0);   // equal
-  EXPECT_NE(prefixInCidrSet("0.0.0.0/4", settings, sink), 0);    // wider
-  EXPECT_NE(prefixInCidrSet("10.9.9.9/8", settings, sink), 0);   // host bits
-  EXPECT_EQ(prefixInCidrSet("11.0.0.0/8", settings, sink), 0);
-  EXPECT_EQ(sink.err, "");
-
-  EXPECT_EQ(prefixInCidrSet("10.0.0.0/33", settings, sink), 0);
-  EXPECT_EQ(sink.err, "Invalid IP Wildcard:  Value is above maximum of 32\n");
-  EXPECT_EQ(sink.report + sink.out, "");
+  Message message({{testing::kAsSequence, {64500}}});
+  MessageMatch match(settings, message.entry, nullptr);
+  ASSERT_EQ(match.verdict(), ListVerdict::kOverlapping);
+  auto reports = [&](std::uint32_t address, std::uint8_t length) {
+    return match.reports(ListVerdict::kOverlapping, mrt::Ipv4Prefix{address, length});
+  };
+  EXPECT_TRUE(reports(0x0A010000u, 16));  // inside
+  EXPECT_TRUE(reports(0x0A000000u, 8));   // equal
+  EXPECT_TRUE(reports(0x00000000u, 4));   // wider
+  EXPECT_TRUE(reports(0x0A090909u, 8));   // host bits
+  EXPECT_FALSE(reports(0x0B000000u, 8));
+  EXPECT_FALSE(reports(0x00000000u, 0));  // a default route is never reported ...
+  EXPECT_FALSE(match.reports(ListVerdict::kAll, mrt::Ipv4Prefix{0, 0}));  // ... whatever the rest
+  EXPECT_FALSE(match.reports(ListVerdict::kNone, mrt::Ipv4Prefix{0x0A000000u, 8}));
 
   const IpSet empty = setOf({});
   settings.cidrSet = &empty;
-  EXPECT_EQ(prefixInCidrSet("0.0.0.0/1", settings, sink), 0);
+  EXPECT_FALSE(reports(0x00000000u, 1));
 }
 
-// The numeric test of the hot path answers like the text route for every length 1..32.
+// The numeric test answers like the text of the prefix, parsed as a CIDR line, for every
+// length 1..32.
 TEST(MatchRulesTest, NumericOverlapAgreesWithThePrefixText) {
   const IpSet set =
       setOf({"10.0.0.0/8", "192.0.2.128/25", "198.51.100.7", "::ffff:203.0.113.0/120"});
   SearchSettings settings;
   settings.cidrFile = "blocks.txt";
   settings.cidrSet = &set;
-  RecordingSink sink;
+  Message message({{testing::kAsSequence, {64500}}});
+  MessageMatch match(settings, message.entry, nullptr);
   for (std::uint32_t base : {0x0A000000u, 0x0B000000u, 0xC0000280u, 0xC000027Fu, 0xC6336407u,
                              0xC6336406u, 0xCB0071FFu, 0x00000000u, 0xFFFFFFFFu}) {
     for (unsigned length = 1; length <= 32; ++length) {
       char buffer[24];
       mrt::Ipv4Prefix prefix{base, static_cast<std::uint8_t>(length)};
       std::string_view text = formatPrefixText(prefix, buffer);
-      EXPECT_EQ(prefixInCidrSet(text, settings, sink) != 0, set.overlapsIpv4(base, length)) << text;
+      CidrBlock block;
+      std::string reason;
+      ASSERT_TRUE(parseCidrBlock(text, block, reason)) << text;
+      EXPECT_EQ(match.reports(ListVerdict::kOverlapping, prefix),
+                set.overlapsIpv4(block.ipv4Address, block.prefixLength))
+          << text;
     }
   }
-  EXPECT_EQ(sink.err, "");
 }
 
 struct ListRun {
@@ -142,15 +219,15 @@ struct ListRun {
   std::string err;
 };
 
-/// Runs the rules over one announced list of an entry without an AS path.
-ListRun runWithoutPath(const testing::Bytes& wire, std::size_t count,
-                       const SearchSettings& settings) {
+/// Searches an UPDATE without an AS path whose announced list is `wire`.
+ListRun runWithoutPath(const Bytes& wire, std::size_t count, const SearchSettings& settings,
+                       std::uint16_t afi = mrt::kAfiIpv4) {
   mrt::BgpUpdate entry;
   entry.time = 900;
-  entry.announced = mrt::PrefixList(wire, count, mrt::kAfiIpv4);
+  entry.announced = mrt::PrefixList(wire, count, afi);
   RecordingSink sink;
-  matchPrefixes(entry.announced, settings, entry, sink);
-  return {sink.report, sink.err};
+  searchUpdate(entry, settings, sink, nullptr);
+  return {sink.report, sink.out + sink.err};
 }
 
 TEST(MatchRulesTest, EmptyListsAndDefaultRoutesWriteNothing) {
@@ -160,19 +237,15 @@ TEST(MatchRulesTest, EmptyListsAndDefaultRoutesWriteNothing) {
   for (const char* cidrFile : {"", "blocks.txt"}) {
     settings.cidrFile = cidrFile;
     settings.cidrSet = &set;
-    const testing::Bytes none;
+    const Bytes none;
     EXPECT_EQ(runWithoutPath(none, 0, settings).report, "");
-    const testing::Bytes defaults = testing::prefixes({"0.0.0.0/0", "0.0.0.0/0"});
+    const Bytes defaults = testing::prefixes({"0.0.0.0/0", "0.0.0.0/0"});
     ListRun run = runWithoutPath(defaults, 2, settings);
     EXPECT_EQ(run.report + run.err, "");
   }
-  // A list of another family never reaches the rules' IPv4 walk.
-  const testing::Bytes v6 = testing::prefixes({"2001:db8::/32"});
-  mrt::BgpUpdate entry;
-  entry.announced = mrt::PrefixList(v6, 1, mrt::kAfiIpv6);
-  RecordingSink sink;
-  matchPrefixes(entry.announced, settings, entry, sink);
-  EXPECT_EQ(sink.report, "");
+  // A list of another family is never searched.
+  const Bytes v6 = testing::prefixes({"2001:db8::/32"});
+  EXPECT_EQ(runWithoutPath(v6, 1, settings, mrt::kAfiIpv6).report, "");
 }
 
 // With --or and only a CIDR list, the prefixes of an entry without an AS path are reported
@@ -183,39 +256,13 @@ TEST(MatchRulesTest, OverlappingPrefixesOfAListAreReportedInOrder) {
   settings.orMatch = 1;
   settings.cidrFile = "blocks.txt";
   settings.cidrSet = &set;
-  const testing::Bytes wire =
+  const Bytes wire =
       testing::prefixes({"192.0.2.128/25", "11.0.0.0/8", "0.0.0.0/0", "0.0.0.0/4", "10.0.0.0/8",
                          "10.1.2.3/32", "192.0.3.0/24", "192.0.2.0/24"});
   ListRun run = runWithoutPath(wire, 8, settings);
   EXPECT_EQ(reportedPrefixes(run.report),
             (std::vector<std::string>{"192.0.2.128/25", "0.0.0.0/4", "10.0.0.0/8", "10.1.2.3/32",
                                       "192.0.2.0/24"}));
-  EXPECT_EQ(run.err, "");
-}
-
-// A prefix length above 32 cannot come from the decoder; should one come all the same, its CIDR
-// test says so whenever a CIDR list is named, even where the outcome does not depend on it, and
-// the prefix is written with its length as given.
-TEST(MatchRulesTest, OverlongPrefixGetsTheWildcardMessage) {
-  const IpSet set = setOf({"10.0.0.0/8"});
-  const testing::Bytes wire = testing::prefixes({"10.0.0.0/33", "10.0.0.0/8"});
-  const std::string kMessage = "Invalid IP Wildcard:  Value is above maximum of 32\n";
-  SearchSettings settings;
-  settings.cidrSet = &set;
-
-  settings.cidrFile = "blocks.txt";  // no --or, no AS path: nothing is reported
-  ListRun run = runWithoutPath(wire, 2, settings);
-  EXPECT_EQ(run.report, "");
-  EXPECT_EQ(run.err, kMessage);
-
-  settings.orMatch = 1;  // the CIDR test decides: 0 for the long one
-  run = runWithoutPath(wire, 2, settings);
-  EXPECT_EQ(reportedPrefixes(run.report), (std::vector<std::string>{"10.0.0.0/8"}));
-  EXPECT_EQ(run.err, kMessage);
-
-  settings.cidrFile = "";  // no CIDR list: no test, no message, and --or reports it
-  run = runWithoutPath(wire, 2, settings);
-  EXPECT_EQ(reportedPrefixes(run.report), (std::vector<std::string>{"10.0.0.0/33", "10.0.0.0/8"}));
   EXPECT_EQ(run.err, "");
 }
 

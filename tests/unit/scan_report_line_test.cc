@@ -84,7 +84,7 @@ struct Entry {
 
 std::string lineOf(const Entry& entry, std::string_view prefix = "203.0.113.0/24") {
   CaptureSink sink;
-  printMatch(prefix, entry.update, sink);
+  MessageLines(entry.update).print(prefix, sink);
   EXPECT_LE(sink.reportWrites.size(), 1u);  // one write, so one flush, per line
   EXPECT_EQ(sink.out + sink.err, "");
   return sink.report();
@@ -175,8 +175,9 @@ TEST(ReportLine, TwoMatchesOfOneMessageDifferOnlyInThePrefix) {
   Entry entry(900, "192.0.2.1", 100, "198.51.100.2", 200);
   entry.announces({"203.0.113.0/24", "198.51.100.0/24"}).withPath({100, 300});
   CaptureSink sink;
-  printMatch("203.0.113.0/24", entry.update, sink);
-  printMatch("198.51.100.0/24", entry.update, sink);
+  MessageLines lines(entry.update);
+  lines.print("203.0.113.0/24", sink);
+  lines.print("198.51.100.0/24", sink);
   EXPECT_EQ(sink.reportWrites,
             (std::vector<std::string>{
                 "900|A|192.0.2.1|AS100|198.51.100.2|AS200|203.0.113.0/24|100 300\n",
@@ -197,7 +198,7 @@ TEST(ReportLine, MessageLinesInTurnKeepTheirOwnHead) {
   b.print("198.51.100.0/24", sink);
   a.print("10.0.0.0/8", sink);
   a.print("10.1.0.0/16", sink);
-  printMatch("192.0.2.0/24", second.update, sink);
+  MessageLines(second.update).print("192.0.2.0/24", sink);
   b.print("11.0.0.0/8", sink);
   EXPECT_EQ(
       sink.reportWrites,

@@ -1,4 +1,4 @@
-// The update walk: which entries are searched and the order of their prefix lists. With no
+// The update search: which entries are searched and the order of their prefix lists. With no
 // criteria named, every prefix of non-zero length of an entry with an AS path is reported, so the
 // report shows exactly which lists were walked and in which order.
 #include "scan/update_search.h"
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "input/byte_source.h"
 #include "mrt/as_path.h"
+#include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
 
 namespace tarvex {
@@ -71,14 +73,14 @@ std::vector<std::string> walk(const mrt::BgpUpdate& update) {
   SearchSettings settings;
   settings.reset();
   CaptureSink sink;
-  examineEntry(update, settings, sink);
+  searchUpdate(update, settings, sink, nullptr);
   EXPECT_EQ(sink.other, "");
   return sink.lines;
 }
 
 using Lines = std::vector<std::string>;
 
-TEST(UpdateWalk, FourteenListsInTheirOrderIpv6NeverReported) {
+TEST(UpdateSearch, FourteenListsInTheirOrderIpv6NeverReported) {
   Entry entry;
   mrt::BgpUpdate& u = entry.update;
   u.withdrawn = entry.list({"1.0.0.0/8", "1.1.0.0/16"});
@@ -101,7 +103,7 @@ TEST(UpdateWalk, FourteenListsInTheirOrderIpv6NeverReported) {
                    "W 5.0.0.0/8", "W 6.0.0.0/8", "W 7.0.0.0/8", "W 7.7.0.0/16", "W 8.0.0.0/8"}));
 }
 
-TEST(UpdateWalk, MpWithdrawalsComeBeforeMpAnnouncements) {
+TEST(UpdateSearch, MpWithdrawalsComeBeforeMpAnnouncements) {
   Entry entry;
   entry.update.mpAnnounced[1][1] = entry.list({"6.0.0.0/8"});
   entry.update.mpWithdrawn[1][2] = entry.list({"3.0.0.0/8"});
@@ -109,14 +111,14 @@ TEST(UpdateWalk, MpWithdrawalsComeBeforeMpAnnouncements) {
   EXPECT_EQ(walk(entry.update), (Lines{"A 3.0.0.0/8", "A 6.0.0.0/8"}));
 }
 
-TEST(UpdateWalk, WithdrawnRoutesComeBeforeAnnouncedOnes) {
+TEST(UpdateSearch, WithdrawnRoutesComeBeforeAnnouncedOnes) {
   Entry entry;
   entry.update.announced = entry.list({"5.0.0.0/8"});
   entry.update.withdrawn = entry.list({"1.0.0.0/8"});
   EXPECT_EQ(walk(entry.update), (Lines{"W 1.0.0.0/8", "W 5.0.0.0/8"}));
 }
 
-TEST(UpdateWalk, OnlyIpv6ListsGiveNothing) {
+TEST(UpdateSearch, OnlyIpv6ListsGiveNothing) {
   Entry entry;
   entry.update.mpAnnounced[2][1] = entry.list({"2001:db8:4::/48"}, mrt::kAfiIpv6);
   entry.update.mpWithdrawn[2][1] = entry.list({"2001:db8:1::/48"}, mrt::kAfiIpv6);
@@ -124,14 +126,16 @@ TEST(UpdateWalk, OnlyIpv6ListsGiveNothing) {
   EXPECT_TRUE(walk(entry.update).empty());
 }
 
-TEST(UpdateWalk, MpWithdrawalAloneHasNoLineForm) {
+TEST(UpdateSearch, MpWithdrawalAloneHasNoLineForm) {
   Entry entry;
   entry.update.mpWithdrawn[1][2] = entry.list({"3.0.0.0/8"});
   entry.update.attributeFlags = mrt::attributeBit(15);
   EXPECT_TRUE(walk(entry.update).empty());
 }
 
-TEST(UpdateWalk, OnlyBgp4mpUpdatesAreSearched) {
+// The decoder selects the records to search: BGP4MP and BGP4MP_ET UPDATE messages of either AS
+// width, nothing else, whatever the rest of the record holds.
+TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
   struct Case {
     const char* name;
     std::uint16_t type;
@@ -148,18 +152,31 @@ TEST(UpdateWalk, OnlyBgp4mpUpdatesAreSearched) {
       {"KEEPALIVE", 16, 4, 4, false},     {"ROUTE-REFRESH", 17, 4, 5, false},
   };
   for (const Case& c : cases) {
-    Entry entry;
-    entry.update.type = c.type;
-    entry.update.subtype = c.subtype;
-    entry.update.bgpType = c.bgpType;
-    entry.update.announced = entry.list({"5.0.0.0/8"});
-    EXPECT_EQ(walk(entry.update).size(), c.searched ? 1u : 0u) << c.name;
+    testing::Session session;
+    session.as4 = c.subtype != 1;
+    const int width = session.as4 ? 4 : 2;
+    const Bytes attributes =
+        testing::concat({testing::originAttribute(),
+                         testing::asPathAttribute({{testing::kAsSequence, {64500}}}, width),
+                         testing::nextHopAttribute()});
+    const Bytes message = testing::bgpMessage(
+        c.bgpType, testing::updateBody({}, attributes, testing::prefixes({"5.0.0.0/8"})));
+    const Bytes record =
+        testing::mrtRecord(1, c.type, c.subtype, testing::bgp4mpBody(session, message),
+                           c.type == 17 ? std::optional<std::uint32_t>(0) : std::nullopt);
+    mrt::MrtReader reader(std::make_unique<input::MemorySource>(record), 0);
+    SearchSettings settings;
+    settings.reset();
+    CaptureSink sink;
+    mrt::BgpUpdate update;
+    while (reader.next(update)) searchUpdate(update, settings, sink, nullptr);
+    EXPECT_EQ(sink.lines.size(), c.searched ? 1u : 0u) << c.name;
   }
 }
 
 // The origin memo of a walk gives the answers of the AS number set itself: ten thousand origins,
 // so that many share a slot of the memo, every seventh of them listed, walked twice over.
-TEST(UpdateWalk, OriginMemoAnswersAsTheSetDoes) {
+TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
   SearchSettings settings;
   settings.reset();
   settings.asnFile = "origins.txt";
@@ -176,8 +193,8 @@ TEST(UpdateWalk, OriginMemoAnswersAsTheSetDoes) {
       asPath.assign(path, 4);
       entry.update.asPath = &asPath;
       entry.update.announced = entry.list({"5.0.0.0/8"});
-      examineEntry(entry.update, settings, withMemo, &memo);
-      examineEntry(entry.update, settings, without, nullptr);
+      searchUpdate(entry.update, settings, withMemo, &memo);
+      searchUpdate(entry.update, settings, without, nullptr);
     }
   }
   EXPECT_EQ(withMemo.lines.size(), 2u * (10000 / 7 + 1));
