@@ -3,20 +3,18 @@
 //
 // Every routine below the entry point writes through a sink rather than to a stream of its own,
 // so that the order of report lines and messages across the three channels is decided in one
-// place. The sink that writes straight to the process's descriptors is `ProcessOutput`; the one
-// that scans several files at once and still writes everything in call order is `ParallelScans`.
+// place. The port that writes straight to the process's descriptors is `ProcessOutput`; the one
+// that scans several files at once and still writes everything in call order is `ParallelScans`
+// (both keep order with ordered_output.h).
 #pragma once
 
 #include <functional>
 #include <string_view>
+#include <utility>
+
+#include "output/recorded_writes.h"
 
 namespace tarvex {
-
-enum class Channel {
-  kReport,  // the output stream: standard output or the --outfile file
-  kStdout,  // messages that belong on standard output
-  kStderr,  // messages that belong on standard error
-};
 
 class OutputPort {
  public:
@@ -25,6 +23,12 @@ class OutputPort {
   /// Writes `bytes` to `channel` at once; a report line is complete (newline included) and is
   /// handed over in one call, so it reaches its reader whole.
   virtual void write(Channel channel, std::string_view bytes) = 0;
+
+  /// Makes the writes of `writes`, recorded elsewhere, as if each were made here and now. A port
+  /// that keeps writes itself takes the recording over as it is, so no line is copied twice.
+  virtual void writeRecorded(RecordedWrites&& writes) {
+    writes.forEach([this](Channel channel, std::string_view bytes) { write(channel, bytes); });
+  }
 
   /// One file's scan: a job that writes everything it has to say through the sink it is given.
   using ScanJob = std::function<void(OutputPort&)>;

@@ -49,7 +49,7 @@ void scanOneFile(const SearchSettings& settings, const std::string& path, Output
     reportOpenFailure(path, out);
     return;
   }
-  examineDump(*reader, settings, out);
+  searchDump(*reader, settings, out);
   reportProblems(path, *reader, out);
 }
 

@@ -1,13 +1,11 @@
 // Scans several dump files at once on worker threads while the output stays exactly what a
 // one-file-at-a-time run writes: the same bytes on every channel, in the same order.
 //
-// Every scan handed over with `runScan` and every message written between scans becomes a
-// segment of one ordered queue. Workers run the scans, recording what each writes; one writer
-// thread writes the segments to the target sink strictly in queue order, streaming the segment
-// at the head while its scan is still running. Memory stays bounded: a scan that is not at the
-// head waits once it has recorded `kMaxRecordedBytes`, or once all segments together hold
-// `kMaxRecordedTotal`, and the caller of `runScan` waits while `kMaxQueuedSegments` segments are
-// outstanding.
+// Every scan handed over with `runScan`, and every run of messages written between scans, is a
+// part of one ordered output (ordered_output.h): workers run the scans, each into its own part;
+// one writer thread writes the parts to the target in order, streaming the part at the head
+// while its scan is still running. The budgets of memory_budgets.h bound what waits: per file,
+// in all, and the number of files queued.
 #pragma once
 
 #include <condition_variable>
@@ -17,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "output/ordered_output.h"
 #include "output/output_port.h"
 
 namespace tarvex {
@@ -34,24 +33,18 @@ class ParallelScans final : public OutputPort {
   void runScan(ScanJob job) override;
   void drain() override;
 
-  static constexpr std::size_t kMaxRecordedBytes = 1 << 20;
-  static constexpr std::size_t kMaxRecordedTotal = 8 << 20;
-  static constexpr std::size_t kMaxQueuedSegments = 64;
-
  private:
-  struct Segment;
-  class Recorder;
+  struct ScanPart;
 
   void workerLoop();
-  void writerLoop();
-  void append(Segment& segment, std::string_view events);
+  void endMessages();
 
   OutputPort& target_;
+  OrderedOutput ordered_;
+  std::shared_ptr<OrderedOutput::Part> messages_;  // the open run of messages, if any
   std::mutex mutex_;
-  std::condition_variable changed_;                // any change of the queue or of a segment
-  std::deque<std::shared_ptr<Segment>> segments_;  // in output order; the front is being written
-  std::deque<std::shared_ptr<Segment>> pending_;   // scans no worker has started yet
-  std::size_t recordedBytes_ = 0;                  // in the events of all segments
+  std::condition_variable changed_;
+  std::deque<std::shared_ptr<ScanPart>> pending_;  // scans no worker has started yet
   bool stopping_ = false;
   std::vector<std::thread> workers_;
   std::thread writer_;

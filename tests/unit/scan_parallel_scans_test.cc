@@ -1,5 +1,7 @@
 #include "scan/parallel_scans.h"
 
+#include "base/memory_budgets.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -84,8 +86,9 @@ TEST(ParallelScansTest, ScansBehindTheHeadWaitOnceTheyHoldTheirShare) {
       }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    // The second scan has written at most its share plus one batch before it had to wait.
-    EXPECT_LT(secondWrote.load(), ParallelScans::kMaxRecordedBytes + (64u << 10));
+    // The second scan has written at most its share, the piece it was handing over and the one
+    // it was filling before it had to wait.
+    EXPECT_LT(secondWrote.load(), budgets::kRecordedPerFile + 2 * budgets::kOutputPiece);
     release = true;
     scans.drain();
   }

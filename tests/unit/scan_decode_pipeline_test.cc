@@ -43,7 +43,7 @@ Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
           std::size_t step = 1 << 30) {
   mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step), 2);
   WriteLog log;
-  examineDump(reader, settings, log, workers);
+  searchDump(reader, settings, log, workers);
   return {log.writes, reader.malformedRecords(), std::string(reader.damage()),
           reader.passedOverWarnings()};
 }
@@ -83,7 +83,7 @@ SearchSettings everything() {
   return settings;
 }
 
-TEST(DumpWalk, SameWritesWhateverTheWorkers) {
+TEST(DecodePipeline, SameWritesWhateverTheWorkers) {
   const Bytes file = manyUpdates(40000);  // several megabytes, far more output than a batch holds
   ASSERT_GT(file.size(), 3u * 1024 * 1024);
   const SearchSettings settings = everything();
@@ -105,7 +105,7 @@ TEST(DumpWalk, SameWritesWhateverTheWorkers) {
   }
 }
 
-TEST(DumpWalk, DamageComesAfterEveryRecordBeforeIt) {
+TEST(DecodePipeline, DamageComesAfterEveryRecordBeforeIt) {
   Bytes file = manyUpdates(5000);
   const std::size_t whole = file.size();
   file.resize(whole - 7);  // the last record cut short
@@ -121,7 +121,7 @@ TEST(DumpWalk, DamageComesAfterEveryRecordBeforeIt) {
 
 // Stretches of zeros and unsearched records are found in batches on several threads and merged
 // in input order: a stretch that runs across batch boundaries, whatever they are, is one.
-TEST(DumpWalk, SameFindingsOfWhatIsPassedOverWhateverTheWorkers) {
+TEST(DecodePipeline, SameFindingsOfWhatIsPassedOverWhateverTheWorkers) {
   const Bytes updates = manyUpdates(3000);
   // A RIB record whose body ends in zeros: the stretch after it begins inside it.
   const Bytes rib = mrtRecord(1700000000, 13, 2, concat({Bytes{1, 2, 3}, Bytes(50, 0)}));
@@ -155,7 +155,7 @@ TEST(DumpWalk, SameFindingsOfWhatIsPassedOverWhateverTheWorkers) {
   }
 }
 
-TEST(DumpWalk, EmptyAndRecordlessInputs) {
+TEST(DecodePipeline, EmptyAndRecordlessInputs) {
   const SearchSettings settings = everything();
   for (unsigned workers : {0u, 2u}) {
     EXPECT_TRUE(walk({}, settings, workers).writes.empty());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_layouts.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
 
@@ -86,57 +87,26 @@ class ListDayFilesTest : public ::testing::Test {
   TempDir temp_;
 };
 
-TEST_F(ListDayFilesTest, MergesBothLayoutsOfEveryArchiveByTimestampTail) {
-  addFile("a1/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0010.gz");
-  addFile("a1/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0030.gz");
-  addFile("a1/rrc00/bgpdata/2024.01/UPDATES/updates.20240102.0000.gz");
-  addFile("a1/rrc00/bgpdata/2024.02/UPDATES/updates.20240101.0000.gz");  // another month
-  addFile("a1/rv2/2024.01/UPDATES/updates.20240101.0020.gz");
-  addFile("a2/rrc01/2024.01/UPDATES/updates.20240101.0000.gz");
-  addFile("a2/rrc01/2024.01/UPDATES/.updates.20240101.0005.gz");
-  addFile("a2/rrc01/2024.01/updates.20240101.0040.gz");  // not in UPDATES
+class ListDayFilesLayoutTest : public ::testing::TestWithParam<testing::ArchiveLayout> {};
 
-  EXPECT_EQ(dayFiles({"a1", "a2"}, "20240101"),
-            (std::vector<std::string>{
-                path("a2/rrc01/2024.01/UPDATES/updates.20240101.0000.gz"),
-                path("a1/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0010.gz"),
-                path("a1/rv2/2024.01/UPDATES/updates.20240101.0020.gz"),
-                path("a1/rrc00/bgpdata/2024.01/UPDATES/updates.20240101.0030.gz"),
-            }));
-  EXPECT_TRUE(dayFiles({"a1", "a2"}, "20240103").empty());
+TEST_P(ListDayFilesLayoutTest, GivesTheDaysFilesInTimeStampOrder) {
+  const testing::ArchiveLayout& layout = GetParam();
+  TempDir temp;
+  testing::makeArchiveTree(temp.path(), layout);
+  std::vector<std::string> archives, expected;
+  for (const std::string& archive : layout.archives) archives.push_back(temp.file(archive));
+  for (const std::string& path : layout.scanned) expected.push_back(temp.file(path));
+  std::vector<std::string> files = listDayFiles(archives, layout.day);
+  if (layout.anyOrder) {
+    std::sort(files.begin(), files.end());
+    std::sort(expected.begin(), expected.end());
+  }
+  EXPECT_EQ(files, expected);
 }
 
-TEST_F(ListDayFilesTest, ACollectorWithBothLayoutsUsesTheBgpdataOne) {
-  addFile("a/c/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz");
-  addFile("a/c/2024.01/UPDATES/updates.20240101.0015.gz");
-  EXPECT_EQ(
-      dayFiles({"a"}, "20240101"),
-      (std::vector<std::string>{path("a/c/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz")}));
-
-  // An empty bgpdata month still wins over the other layout.
-  addFile("b/c/2024.01/UPDATES/updates.20240101.0015.gz");
-  makeDirectories(path("b/c/bgpdata/2024.01/UPDATES"));
-  EXPECT_TRUE(dayFiles({"b"}, "20240101").empty());
-}
-
-TEST_F(ListDayFilesTest, DotAndDotDotAreCollectorsToo) {
-  // The archive directory itself holds a month: reached through ".".
-  addFile("a/2024.01/UPDATES/updates.20240101.0000.gz");
-  // Its parent holds one: reached through "..".
-  addFile("2024.01/UPDATES/updates.20240101.0005.gz");
-  EXPECT_EQ(dayFiles({"a"}, "20240101"),
-            (std::vector<std::string>{path("a/./2024.01/UPDATES/updates.20240101.0000.gz"),
-                                      path("a/../2024.01/UPDATES/updates.20240101.0005.gz")}));
-}
-
-TEST_F(ListDayFilesTest, AnArchiveHoldingBgpdataYieldsEachFileTwice) {
-  addFile("a/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz");
-  std::vector<std::string> files = dayFiles({"a"}, "20240101");
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files,
-            (std::vector<std::string>{path("a/./bgpdata/2024.01/UPDATES/updates.20240101.0000.gz"),
-                                      path("a/bgpdata/2024.01/UPDATES/updates.20240101.0000.gz")}));
-}
+INSTANTIATE_TEST_SUITE_P(Layouts, ListDayFilesLayoutTest,
+                         ::testing::ValuesIn(testing::archiveLayouts()),
+                         [](const auto& info) { return testing::testNameOf(info.param); });
 
 TEST_F(ListDayFilesTest, EqualTailsStayAdjacent) {
   // Three collectors with the same time stamps, listed twice: every file of a time stamp comes

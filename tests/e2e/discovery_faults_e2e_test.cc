@@ -1,7 +1,7 @@
-// Faults of the inputs that name the dumps: a dump list file that cannot be read, lists of a
-// million paths, archive trees of a hundred thousand entries and trees with symbolic link
-// loops. Each ends as the scan and the walk say, in bounded memory: a list is read as the scan
-// goes, and a day's file list costs what its paths take.
+// Faults of the inputs that name the dumps: lists of a million paths, archive trees of a hundred
+// thousand entries and trees with symbolic link loops. Each ends as the scan and the walk say, in
+// bounded memory: a list is read as the scan goes, and a day's file list costs what its paths
+// take.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,20 +22,6 @@ namespace tarvex::testing {
 namespace {
 
 const std::string kBinary = TARVEX_BINARY;
-
-// A list file that opens but cannot be read is not an empty list: the run says why it scanned
-// nothing, in the words of the criteria lists.
-TEST(ListFileFaultTest, AListThatCannotBeReadSaysSo) {
-  // /proc/self/mem opens, and its first read, at address 0, fails. (A directory, which would
-  // fail the same way, is refused at its open.)
-  const std::string list = "/proc/self/mem";
-  RunResult run = runTarvex({"--or", "--file", list});
-  EXPECT_EQ(run.err, "tarvex: " + list +
-                         ": read error after line 0: Input/output error; the rest of the list is "
-                         "ignored\n");
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.status, 1);
-}
 
 // Writes a list of `lines` lines "empty" (an empty dump in `dir`), with a path of a megabyte in
 // the middle, and runs it; the run must scan every line and say only what the long line earns.

@@ -1,11 +1,12 @@
-// Damaged dumps, real and made: every dump of the shared data directory, and one small real dump
-// cut at every KiB, with bytes flipped and with lengths inflated. Each file ends cleanly: status
-// 1, only well-formed report lines, warnings that name the file and nothing else on standard
-// error; every record wholly before the damage is reported, and a damage that the data's own
-// checks cannot see (a gzip member whose checksum still holds) changes nothing.
+// Damaged dumps, real and made: every dump of the shared data directory, the real dumps damaged
+// where they were made, two real dumps cut short, one with bytes flipped and with lengths
+// inflated, and arbitrary bytes. Each file ends cleanly: status 1, only well-formed report lines,
+// warnings that name the file and nothing else on standard error; every record wholly before the
+// damage is reported, and a damage that the data's own checks cannot see (a gzip member whose
+// checksum still holds) changes nothing.
 //
-// Each group runs one tarvex over a list of all its files with --verbose and both streams in
-// one pipe, and splits the output by file at the lines that name them.
+// The large groups run one tarvex over a list of all their files with --verbose and both streams
+// in one pipe, and split the output by file at the lines that name them.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,11 +14,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
+#include "report_fields.h"
 #include "small_dump.h"
 
 namespace tarvex::testing {
@@ -34,15 +37,11 @@ struct FileOutcome {
 
 bool isReportLine(const std::string& line) {
   // TIME|W|PEER|ASn|LOCAL|ASn|PREFIX or TIME|A|PEER|ASn|LOCAL|ASn|PREFIX|PATH, then a line feed.
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
-    fields.push_back(line.substr(start, bar - start));
-  }
-  fields.push_back(line.substr(start, line.size() - start - 1));
-  if (line.back() != '\n' || fields.size() < 7 || fields[0].empty()) return false;
+  if (!line.ends_with('\n')) return false;
+  const std::vector<std::string_view> fields = reportFields(line);
+  if (fields.size() < 7 || fields[0].empty()) return false;
   if (fields[0].find_first_not_of("0123456789") != std::string::npos) return false;
-  if (fields[3].rfind("AS", 0) != 0 || fields[5].rfind("AS", 0) != 0) return false;
+  if (!fields[3].starts_with("AS") || !fields[5].starts_with("AS")) return false;
   if (fields[6].find('/') == std::string::npos) return false;
   return (fields[1] == "W" && fields.size() == 7) || (fields[1] == "A" && fields.size() == 8);
 }
@@ -135,12 +134,25 @@ std::size_t recordStartAt(const std::vector<RecordSpan>& records, std::size_t of
   return records.empty() ? 0 : records.back().end;
 }
 
-std::string rawSource() {
-  return runProgram("/usr/bin/env", {"gzip", "-dc", kSmallDump}).out;
-}
-
 Bytes bytesOf(const std::string& text) {
   return Bytes(text.begin(), text.end());
+}
+
+// A real update dump to damage: the gzip file as stored, its MRT records, and its report.
+struct DumpToDamage {
+  std::string gzip;
+  std::string raw;  // decompressed
+  std::vector<RecordSpan> records;
+  std::string whole;  // the report of the intact file under --or
+};
+
+DumpToDamage dumpToDamage(const std::string& path) {
+  DumpToDamage dump;
+  dump.gzip = readFile(path);
+  dump.raw = runProgram("/usr/bin/env", {"gzip", "-dc", path}).out;
+  dump.records = recordsOf(dump.raw);
+  dump.whole = runTarvex({"--or", "--update", path}).out;
+  return dump;
 }
 
 TEST(DamagedDumpTest, EveryRealDumpEndsCleanly) {
@@ -171,48 +183,127 @@ TEST(DamagedDumpTest, EveryRealDumpEndsCleanly) {
   for (std::size_t i = 0; i < paths.size(); ++i) expectCleanEnd(outcomes[i], paths[i]);
 }
 
-TEST(DamagedDumpTest, ACutAtEveryKibibyteKeepsEveryWholeRecordBeforeIt) {
-  const std::string raw = rawSource();
-  const std::vector<RecordSpan> records = recordsOf(raw);
-  ASSERT_EQ(records.back().end, raw.size());
-  const std::string gzip = readFile(kSmallDump);
-  const Bytes bzip2 = bzip2Compress(bytesOf(raw));
-  const std::string whole = runTarvex({"--or", "--update", kSmallDump}).out;
+// Real dumps damaged where they were made, each with what it must give: one warning naming the
+// file (and a second one when it holds records that can hold routes but are not searched), the
+// lines of the records before the damage, and the next file on the command line still scanned.
+struct DamagedCase {
+  const char* file;
+  std::size_t lines;  // report lines (under --or) of the records before the damage
+  const char* warning;
+  const char* unsearched = nullptr;  // the kinds of the records passed over, if any
+};
+
+TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
+  ASSERT_GT(smallDumpReport().size(), 1000u);
+  const DamagedCase cases[] = {
+      // bzip2 streams cut at 1 MiB (table dumps: nothing to report before the damage).
+      {"pyasn/rib.20140523.0600_firstMB.bz2", 0,
+       "bzip2 data ends early (the file is cut short) after 15274550 decompressed bytes; the "
+       "records before it were searched",
+       "9072 records that can hold routes but are not searched: 9072 TABLE_DUMP_V2 (a RIB dump)"},
+      {"pyasn/rib6.20151101.0600_firstMB.bz2", 0,
+       "bzip2 data ends early (the file is cut short) after 12132997 decompressed bytes; the "
+       "records before it were searched",
+       "6870 records that can hold routes but are not searched: 6870 TABLE_DUMP_V2 (a RIB dump)"},
+      {"pyasn/rib.20080501.0644_firstMB.bz2", 0,
+       "bzip2 data ends early (the file is cut short) after 9876188 decompressed bytes; the "
+       "records before it were searched",
+       "139291 records that can hold routes but are not searched: 139291 TABLE_DUMP (a RIB "
+       "dump)"},
+      // Broken MRT framing: reading falls out of step and meets an impossible length.
+      {"bgpkit/rrc00_2000.03_updates.20000325.0345.gz", 0,
+       "a record at byte 15024 claims a length of 3694573824 bytes, which cannot be right; the "
+       "records before it were searched",
+       "4 records that can hold routes but are not searched: 4 BGP (the old format, MRT type 5)"},
+      {"bgpkit/rrc00_2000.01_bview.20000111.0032.gz", 0,
+       "a record at byte 794177 claims a length of 51527683 bytes, which cannot be right; the "
+       "records before it were searched",
+       "1 record that can hold routes but is not searched: 1 TABLE_DUMP (a RIB dump)"},
+      // Corrupt short records in the middle: skipped, and everything else reported.
+      {"bgpkit/rrc01_2000.11_updates.20001104.0124.gz", 519, "skipped 21 malformed records"},
+  };
+  for (const DamagedCase& c : cases) {
+    const std::string path = kData + "/" + c.file;
+    RunResult damaged = runTarvex({"--or", "--update", path});
+    RunResult both = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    EXPECT_EQ(damaged.status, 1) << c.file;
+    std::string expected = "tarvex: " + path + ": " + c.warning + "\n";
+    if (c.unsearched) expected += "tarvex: " + path + ": passed over " + c.unsearched + "\n";
+    EXPECT_EQ(damaged.err, expected) << c.file;
+    std::size_t lines =
+        static_cast<std::size_t>(std::count(damaged.out.begin(), damaged.out.end(), '\n'));
+    EXPECT_EQ(lines, c.lines) << c.file;
+    EXPECT_EQ(both.out, damaged.out + smallDumpReport()) << c.file;
+    EXPECT_EQ(both.err, damaged.err) << c.file;
+    EXPECT_EQ(both.status, 1) << c.file;
+  }
+}
+
+// The small dump cut at every KiB of its plain, gzip and bzip2 forms, and a larger one cut at a
+// few points of its plain and gzip forms. A plain cut is scanned next to a plain dump of the
+// whole records before it; the small dump comes last, to show that the run went on.
+TEST(DamagedDumpTest, ACutAnywhereKeepsEveryWholeRecordBeforeIt) {
+  const DumpToDamage small = dumpToDamage(kSmallDump);
+  ASSERT_EQ(small.records.back().end, small.raw.size());
+  const DumpToDamage large = dumpToDamage(kData + "/ripe-bgpdump/updates.20100722.2015.gz");
+  ASSERT_GT(large.whole.size(), 100000u);
+  ASSERT_GT(large.raw.size(), 200000u);
+  // The larger one through standard input reads as the file does.
+  RunOptions fromStdin;
+  fromStdin.standardInput = large.gzip;
+  EXPECT_EQ(runTarvex({"--update", "-", "--or"}, fromStdin).out, large.whole);
 
   TempDir dir;
   struct Cut {
     std::string path;
+    const DumpToDamage* source;
     std::string reference;  // a plain dump of the whole records before the cut; empty for none
     const char* warning;    // how the warning begins
   };
   std::vector<Cut> cuts;
-  std::vector<std::string> paths;
-  for (std::size_t at = 1024; at < raw.size(); at += 1024) {
-    Cut cut{dir.file("raw." + std::to_string(at)), dir.file("whole." + std::to_string(at)),
+  auto cutPlain = [&](const DumpToDamage& source, const std::string& name, std::size_t at) {
+    Cut cut{dir.file("raw." + name), &source, dir.file("whole." + name),
             "the file ends inside a record"};
-    writeFile(cut.path, bytesOf(raw.substr(0, at)));
-    writeFile(cut.reference, bytesOf(raw.substr(0, recordStartAt(records, at))));
-    if (recordStartAt(records, at) == at) cut.warning = nullptr;  // a clean cut looks whole
+    const std::size_t recordStart = recordStartAt(source.records, at);
+    writeFile(cut.path, bytesOf(source.raw.substr(0, at)));
+    writeFile(cut.reference, bytesOf(source.raw.substr(0, recordStart)));
+    if (recordStart == at) cut.warning = nullptr;  // a clean cut looks whole
     cuts.push_back(cut);
+  };
+  auto cutGzip = [&](const DumpToDamage& source, const std::string& name, std::size_t at) {
+    cuts.push_back({dir.file("gz." + name), &source, "",
+                    "gzip data ends early (the file is cut short) after "});
+    writeFile(cuts.back().path, bytesOf(source.gzip.substr(0, at)));
+  };
+  for (std::size_t at = 1024; at < small.raw.size(); at += 1024) {
+    cutPlain(small, std::to_string(at), at);
   }
-  for (std::size_t at = 1024; at < gzip.size(); at += 1024) {
-    cuts.push_back({dir.file("gz." + std::to_string(at)), "", "gzip data ends early"});
-    writeFile(cuts.back().path, bytesOf(gzip.substr(0, at)));
+  for (std::size_t at = 1024; at < small.gzip.size(); at += 1024) {
+    cutGzip(small, std::to_string(at), at);
   }
+  const Bytes bzip2 = bzip2Compress(bytesOf(small.raw));
   for (std::size_t at = 1024; at < bzip2.size(); at += 1024) {
-    cuts.push_back({dir.file("bz2." + std::to_string(at)), "", "bzip2 data ends early"});
+    cuts.push_back({dir.file("bz2." + std::to_string(at)), &small, "",
+                    "bzip2 data ends early (the file is cut short) after "});
     writeFile(cuts.back().path, Bytes(bzip2.begin(), bzip2.begin() + static_cast<long>(at)));
   }
+  for (double share : {0.1, 0.5, 0.93}) {
+    const std::string name = "large." + std::to_string(share);
+    cutPlain(large, name, static_cast<std::size_t>(static_cast<double>(large.raw.size()) * share));
+    cutGzip(large, name, static_cast<std::size_t>(static_cast<double>(large.gzip.size()) * share));
+  }
+  std::vector<std::string> paths;
   for (const Cut& cut : cuts) {
     paths.push_back(cut.path);
     if (!cut.reference.empty()) paths.push_back(cut.reference);
   }
+  paths.push_back(kSmallDump);
   const std::vector<FileOutcome> outcomes = scanEach(dir, paths);
   std::size_t next = 0;
   for (const Cut& cut : cuts) {
     const FileOutcome& outcome = outcomes[next++];
     expectCleanEnd(outcome, cut.path);
-    EXPECT_TRUE(wholeLinesOf(outcome.report, whole)) << cut.path;
+    EXPECT_TRUE(wholeLinesOf(outcome.report, cut.source->whole)) << cut.path;
     if (!cut.reference.empty()) {
       const FileOutcome& reference = outcomes[next++];
       EXPECT_TRUE(reference.warnings.empty()) << cut.reference;
@@ -224,15 +315,21 @@ TEST(DamagedDumpTest, ACutAtEveryKibibyteKeepsEveryWholeRecordBeforeIt) {
       ASSERT_EQ(outcome.warnings.size(), 1u) << cut.path;
       EXPECT_EQ(outcome.warnings[0].rfind("tarvex: " + cut.path + ": " + cut.warning, 0), 0u)
           << outcome.warnings[0];
+      if (cut.source == &large) {
+        EXPECT_LT(outcome.report.size(), large.whole.size()) << cut.path;
+      }
     }
   }
+  EXPECT_TRUE(sameReport(outcomes[next].report, small.whole));
+  EXPECT_TRUE(outcomes[next].warnings.empty());
 }
 
 TEST(DamagedDumpTest, FlippedBytesKeepTheRecordsBeforeThem) {
-  const std::string raw = rawSource();
-  const std::vector<RecordSpan> records = recordsOf(raw);
-  const std::string gzip = readFile(kSmallDump);
-  const std::string whole = runTarvex({"--or", "--update", kSmallDump}).out;
+  const DumpToDamage small = dumpToDamage(kSmallDump);
+  const std::string& raw = small.raw;
+  const std::vector<RecordSpan>& records = small.records;
+  const std::string& gzip = small.gzip;
+  const std::string& whole = small.whole;
   TempDir dir;
   std::vector<std::string> paths;
   std::vector<std::size_t> rawFlips;
@@ -279,8 +376,9 @@ TEST(DamagedDumpTest, FlippedBytesKeepTheRecordsBeforeThem) {
 // or the path attributes inside a record makes only that record malformed, which is skipped and
 // counted, and every other record is reported as if it were not there.
 TEST(DamagedDumpTest, InflatedLengthsLoseNoRecordOutsideTheirOwn) {
-  const std::string raw = rawSource();
-  const std::vector<RecordSpan> records = recordsOf(raw);
+  const DumpToDamage small = dumpToDamage(kSmallDump);
+  const std::string& raw = small.raw;
+  const std::vector<RecordSpan>& records = small.records;
   TempDir dir;
   auto put16 = [](std::string& bytes, std::size_t at, std::uint32_t value) {
     bytes[at] = static_cast<char>(value >> 8);
@@ -353,6 +451,39 @@ TEST(DamagedDumpTest, InflatedLengthsLoseNoRecordOutsideTheirOwn) {
           << mutants[i].path << ": the records before the inflated one are not all reported";
       EXPECT_GE(outcome.warnings.size(), 1u) << mutants[i].path;
     }
+  }
+}
+
+TEST(DamagedInput, ArbitraryBytesNeverCrash) {
+  TempDir dir;
+  std::uint32_t state = 2463534242u;
+  for (int round = 0; round < 20; ++round) {
+    Bytes junk(1000 + round * 997);
+    for (std::uint8_t& b : junk) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      b = static_cast<std::uint8_t>(state);
+    }
+    // Some rounds look like compressed data or like BGP4MP records.
+    if (round % 4 == 1) junk[0] = 0x1f, junk[1] = 0x8b, junk[2] = 8, junk[3] = 0;
+    if (round % 4 == 2)
+      junk = concat({Bytes{'B', 'Z', 'h', '9', 0x31, 0x41, 0x59, 0x26, 0x53, 0x59}, junk});
+    if (round % 4 == 3) {
+      Bytes header =
+          concat({u32be(1), u16be(16), u16be(4), u32be(static_cast<std::uint32_t>(junk.size()))});
+      junk = concat({header, junk});
+    }
+    const std::string path = dir.file("junk");
+    writeFile(path, junk);
+    RunResult result = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    EXPECT_EQ(result.status, 1) << round;
+    EXPECT_TRUE(result.out.size() >= smallDumpReport().size() &&
+                result.out.substr(result.out.size() - smallDumpReport().size()) ==
+                    smallDumpReport())
+        << round;
+    EXPECT_LE(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+    EXPECT_EQ(result.err.rfind("tarvex: " + path + ": ", 0), 0u) << result.err;
   }
 }
 

@@ -3,7 +3,11 @@
 // ("Error statting file" on standard output, "Can not open" on standard error), which makes
 // every path handed on visible, the empty one included.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -109,24 +113,68 @@ TEST(ListFileTest, ReadsTheListFromAPipe) {
   EXPECT_EQ(result.status, 1);
 }
 
-TEST(ListFileTest, AMissingListFileIsReportedAndNothingIsScanned) {
-  TempDir temp;
-  RunOptions options;
-  options.workingDirectory = temp.path();
-  RunResult result = runTarvex({"--verbose", "--file", "no-such-list"}, options);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Couldn't open file no-such-list\n");
-  EXPECT_EQ(result.status, 1);
+// A list that cannot be read is not an empty list: the run says why it scanned nothing. Root
+// reads a file without read permission anyway, so that case runs as the unprivileged user
+// "nobody" (uid 65534) through setpriv, and is skipped where that is not possible.
+struct UnreadableList {
+  const char* name;
+  std::vector<std::string> arguments;  // "$TEMP" stands for the directory the run is made in
+  std::string err;
+  bool unprivileged = false;
+};
+
+void PrintTo(const UnreadableList& list, std::ostream* os) {
+  *os << list.name;
 }
 
-TEST(ListFileTest, ADirectoryAsListFileCannotBeOpened) {
-  // It would open and then fail its first read; it is refused like a missing list instead.
+class UnreadableListTest : public ::testing::TestWithParam<UnreadableList> {};
+
+TEST_P(UnreadableListTest, IsReportedAndNothingIsScanned) {
+  const UnreadableList& c = GetParam();
   TempDir temp;
-  RunResult result = runTarvex({"--verbose", "--file", temp.path()});
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "Couldn't open file " + temp.path() + "\n");
-  EXPECT_EQ(result.status, 1);
+  // mkdtemp makes the directory private to its owner; the unprivileged run must enter it.
+  chmod(temp.path().c_str(), 0755);
+  testing::writeFile(temp.file("dump.gz"), {}, testing::Compression::kGzip);
+  testing::writeText(temp.file("locked"), "dump.gz\n");
+  std::filesystem::permissions(temp.file("locked"), std::filesystem::perms::none);
+  auto inTemp = [&](std::string text) {
+    for (std::size_t at; (at = text.find("$TEMP")) != std::string::npos;) {
+      text.replace(at, 5, temp.path());
+    }
+    return text;
+  };
+  std::vector<std::string> arguments;
+  for (const std::string& argument : c.arguments) arguments.push_back(inTemp(argument));
+  RunOptions options;
+  options.workingDirectory = temp.path();
+  std::optional<RunResult> result = c.unprivileged
+                                        ? testing::runTarvexWithoutPrivileges(arguments, options)
+                                        : runTarvex(arguments, options);
+  if (!result) GTEST_SKIP() << "no way to run without privileges";
+  EXPECT_EQ(result->out, "");
+  EXPECT_EQ(result->err, inTemp(c.err));
+  EXPECT_EQ(result->status, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ListFileTest, UnreadableListTest,
+    ::testing::Values(
+        UnreadableList{"Missing",
+                       {"--verbose", "--file", "no-such-list"},
+                       "Couldn't open file no-such-list\n"},
+        // It would open and then fail its first read; it is refused like a missing list instead.
+        UnreadableList{
+            "ADirectory", {"--verbose", "--file", "$TEMP"}, "Couldn't open file $TEMP\n"},
+        UnreadableList{"NoReadPermission",
+                       {"--verbose", "--file", "locked"},
+                       "Couldn't open file locked\n",
+                       true},
+        // /proc/self/mem opens, and its first read, at address 0, fails.
+        UnreadableList{"AReadThatFails",
+                       {"--or", "--file", "/proc/self/mem"},
+                       "tarvex: /proc/self/mem: read error after line 0: Input/output error; the "
+                       "rest of the list is ignored\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarvex
