@@ -24,13 +24,15 @@ struct ThreadPlan {
     return compressed ? decodeWorkersCompressed : decodeWorkersPlain;
   }
 
-  /// The most threads the plan can have running at once, the main thread included: per file
-  /// its reader, its decode workers and its bzip2 workers; one writer when files run at once.
+  /// The most threads a run under the plan has at once: the main thread and the progress line;
+  /// with files at once, one scanning thread per file and the writer that keeps their order;
+  /// per file scanned, its reader, its decode workers and its bzip2 workers.
   unsigned maxThreads() const {
     const unsigned decode =
         decodeWorkersPlain > decodeWorkersCompressed ? decodeWorkersPlain : decodeWorkersCompressed;
     const unsigned perFile = 1 + decode + (bzip2Workers >= 2 ? bzip2Workers : 0);
-    return 1 + filesAtOnce * perFile + (filesAtOnce > 1 ? 1 : 0);
+    const unsigned fileThreads = filesAtOnce > 1 ? filesAtOnce + 1 : 0;
+    return 2 + fileThreads + filesAtOnce * perFile;
   }
 };
 

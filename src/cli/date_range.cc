@@ -109,39 +109,41 @@ std::optional<std::string> nextDay(std::string_view dateText) {
   return formatDateText(next);
 }
 
-int walkDateRange(const SearchSettings& settings, OutputPort& out) {
-  const std::string& start = settings.startDate;
-  const std::string& end = settings.endDate;
+bool checkDateRange(const std::string& start, const std::string& end, OutputPort& out) {
   if (start.size() != kDateTextLength || end.size() != kDateTextLength) {
     out.toStdout("The date format is YYYYMMDD and should be of length 8\n");
-    return 1;
+    return false;
   }
   if (!isAllDigits(start) || !isAllDigits(end)) {
     out.toStdout("The date format is YYYYMMDD and should be all integers\n");
-    return 1;
+    return false;
   }
   // A date that is no day would be walked as if it were some other one: refused outright.
   for (const auto& [which, text] : {std::pair{"start", &start}, std::pair{"end", &end}}) {
     if (std::optional<std::string> message = missingDayMessage(which, *text)) {
       out.toStderr(*message);
-      return 1;
+      return false;
     }
   }
   if (start > end) {
     // The usage text goes through the sink too, so it stays behind the message.
     out.toStdout("Start date must come before end date.\n");
     out.toStdout(kUsageText);
-    return 1;
+    return false;
   }
+  return true;
+}
 
-  scanDay(settings, start, out);
+int walkDays(const std::string& start, const std::string& end,
+             const std::function<void(const std::string&)>& visitDay, OutputPort& out) {
+  visitDay(start);
   if (end == start) return 1;
 
   // The end date passed the checks but need not be a calendar day (a month 13): the walk then
   // stops at the first day after it instead of waiting for its text forever.
   const long endKey = digitsValue(end);
   std::string current = start;
-  int daysScanned = 1;
+  int daysWalked = 1;
   for (;;) {
     std::optional<CalendarDay> date = readDateText(current);
     if (!date) {
@@ -151,11 +153,18 @@ int walkDateRange(const SearchSettings& settings, OutputPort& out) {
     CalendarDay next = followingDay(*date);
     if (orderKey(next) > endKey) break;
     current = formatDateText(next);
-    scanDay(settings, current, out);
-    ++daysScanned;
+    visitDay(current);
+    ++daysWalked;
     if (current == end) break;
   }
-  return daysScanned >= 2 ? 0 : 1;
+  return daysWalked >= 2 ? 0 : 1;
+}
+
+int walkDateRange(const SearchSettings& settings, OutputPort& out) {
+  if (!checkDateRange(settings.startDate, settings.endDate, out)) return 1;
+  return walkDays(
+      settings.startDate, settings.endDate,
+      [&](const std::string& day) { scanDay(settings, day, out); }, out);
 }
 
 }  // namespace tarvex

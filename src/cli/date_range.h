@@ -12,6 +12,7 @@
 // ends the walk once a day past it is reached. All output goes through the sink.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,16 @@ inline constexpr int kUnreadableDateStatus = 255;
 /// date fails a check or only one day was scanned, 0 when two or more days were walked,
 /// `kUnreadableDateStatus` when a day's text cannot be read as a date.
 int walkDateRange(const SearchSettings& settings, OutputPort& out);
+
+/// The checks of the two dates alone: true when both pass; otherwise the first failing check's
+/// message has been written to `out`.
+bool checkDateRange(const std::string& start, const std::string& end, OutputPort& out);
+
+/// The walk of a range whose dates passed `checkDateRange`: calls `visitDay` with each day's
+/// date text in walk order and returns the status that `walkDateRange` returns. The message of
+/// a walk that cannot go on ("Can not parse:") is written to `out` after the last day.
+int walkDays(const std::string& start, const std::string& end,
+             const std::function<void(const std::string&)>& visitDay, OutputPort& out);
 
 /// The date text (YYYYMMDD) of the day after `dateText`, which must be eight digits naming a day
 /// of the calendar. Returns nothing for any other text (a month 13, a thirtieth of February),

@@ -109,7 +109,6 @@ int runTarvex(int argc, char** argv) {
     runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) {
       for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
     });
-    out.closeFile();
     return 1;
   }
   if (!run.listFile.empty()) {
@@ -120,7 +119,6 @@ int runTarvex(int argc, char** argv) {
     int status = 1;
     runInputMode(out, manyFiles, filesAtOnce,
                  [&](OutputPort& sink) { status = walkDateRange(run, sink); });
-    if (status == 0) out.closeFile();
     return status;
   }
   printUsage();

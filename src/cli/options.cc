@@ -1,61 +1,84 @@
 #include "cli/options.h"
 
-#include <getopt.h>
-
 namespace tarvex {
 
-ParseOutcome parseOptions(int argc, char** argv, SearchSettings& settings) {
-  int help = 0;
-  // The switches are stored by getopt_long itself; options with values come back as 'a'..'h'.
-  // The short-option string is empty, so "-a" is rejected like any unknown option.
-  const option longOptions[] = {
-      {"verbose", no_argument, &settings.verbose, 1},
-      {"or", no_argument, &settings.orMatch, 1},
-      {"help", no_argument, &help, 1},
-      {"cidrfile", required_argument, nullptr, 'a'},
-      {"update", required_argument, nullptr, 'b'},
-      {"dir", required_argument, nullptr, 'c'},
-      {"startdate", required_argument, nullptr, 'd'},
-      {"enddate", required_argument, nullptr, 'e'},
-      {"asnfile", required_argument, nullptr, 'f'},
-      {"outfile", required_argument, nullptr, 'g'},
-      {"file", required_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0},
-  };
+namespace {
 
+// getopt_long hands back each option as its code; the short-option string is empty, so "-a" is
+// rejected like any unknown option.
+enum OptionCode : int {
+  kVerbose = 'a',
+  kOr,
+  kHelp,
+  kCidrFile,
+  kUpdate,
+  kDir,
+  kStartDate,
+  kEndDate,
+  kAsnFile,
+  kOutFile,
+  kListFile,
+};
+
+}  // namespace
+
+const option kLongOptions[] = {
+    {"verbose", no_argument, nullptr, kVerbose},
+    {"or", no_argument, nullptr, kOr},
+    {"help", no_argument, nullptr, kHelp},
+    {"cidrfile", required_argument, nullptr, kCidrFile},
+    {"update", required_argument, nullptr, kUpdate},
+    {"dir", required_argument, nullptr, kDir},
+    {"startdate", required_argument, nullptr, kStartDate},
+    {"enddate", required_argument, nullptr, kEndDate},
+    {"asnfile", required_argument, nullptr, kAsnFile},
+    {"outfile", required_argument, nullptr, kOutFile},
+    {"file", required_argument, nullptr, kListFile},
+    {nullptr, 0, nullptr, 0},
+};
+
+ParseOutcome parseOptions(int argc, char** argv, SearchSettings& settings) {
+  bool help = false;
   optind = 0;  // a full reinitialisation, so the parser can run more than once in a process
   for (;;) {
     int index = 0;
-    int code = getopt_long(argc, argv, "", longOptions, &index);
+    int code = getopt_long(argc, argv, "", kLongOptions, &index);
     switch (code) {
       case -1:
         // getopt_long has moved every operand behind the options, "--" excluded.
         settings.operands.assign(argv + optind, argv + argc);
         return help ? ParseOutcome::kHelp : ParseOutcome::kRun;
-      case 0:
+      case kVerbose:
+        settings.verbose = 1;
         break;
-      case 'a':
+      case kOr:
+        settings.orMatch = 1;
+        break;
+      case kHelp:
+        help = true;
+        break;
+      case kCidrFile:
         settings.cidrFile = optarg;
         break;
-      case 'b':
+      case kUpdate:
         settings.updateFiles.emplace_back(optarg);
         break;
-      case 'c':
+      case kDir:
         settings.dirs.emplace_back(optarg);
         break;
-      case 'd':
+      case kStartDate:
         settings.startDate = optarg;
         break;
-      case 'e':
+      case kEndDate:
         settings.endDate = optarg;
         break;
-      case 'f':
+      case kAsnFile:
         settings.asnFile = optarg;
         break;
-      case 'g':
+      case kOutFile:
         settings.outFile = optarg;
         break;
-      case 'h':
+      case kListFile:
         settings.listFile = optarg;
         break;
       default:

@@ -38,9 +38,6 @@ class ProcessOutput final : public OutputPort {
   /// failed open (report lines then still go to standard output).
   int openFile(const std::string& path);
 
-  /// Closes the --outfile file, if one is open; report lines go nowhere afterwards.
-  void closeFile();
-
   void write(Channel channel, std::string_view bytes) override;
 
   /// Brackets every write with `overlay`'s calls from now on (null: no overlay). The overlay
@@ -51,6 +48,8 @@ class ProcessOutput final : public OutputPort {
   std::uint64_t reportLines() const { return reportLines_.load(std::memory_order_relaxed); }
 
  private:
+  // Closes the --outfile file, if one is open; report lines go nowhere afterwards.
+  void closeFile();
   // Writes `bytes` to `fd` out of the overlay's way; the errno of a failed write, or 0. Counts
   // in `*written` (when given) the bytes that reached `fd`.
   int writeAround(int fd, std::string_view bytes, std::size_t* written = nullptr);
