@@ -15,7 +15,6 @@
 #include "cli/start_checks.h"
 #include "cli/thread_plan.h"
 #include "cli/usage.h"
-#include "criteria/criteria_files.h"
 #include "discovery/list_file.h"
 #include "scan/dump_file_scan.h"
 #include "scan/parallel_scans.h"
@@ -67,36 +66,25 @@ int runTarvex(int argc, char** argv) {
       return 1;
   }
 
-  // Mistakes of the command line are named before anything is opened; an output file that is
-  // one of the inputs ends the run, since opening it would empty that input.
   ProcessOutput out;
-  warnAboutOperands(settings, out);
-  if (std::optional<std::string> refusal = outfileIsAnInput(settings)) {
-    out.toStderr(*refusal);
-    return 1;
-  }
-
-  // The output file is created (or emptied) before anything else is opened, so it exists after
-  // every run that gets this far. One that cannot be opened would lose every report line.
-  if (!settings.outFile.empty()) {
+  const bool started = startRun(settings, out, [&] {
+    // An output file that is one of the inputs ends the run, since opening it would empty that
+    // input. The output file is created (or emptied) before anything else is opened, so it
+    // exists after every run that gets this far; one that cannot be opened would lose every
+    // report line.
+    if (std::optional<std::string> refusal = outfileIsAnInput(settings)) {
+      out.toStderr(*refusal);
+      return false;
+    }
+    if (settings.outFile.empty()) return true;
     if (int error = out.openFile(settings.outFile); error != 0) {
       out.toStderr("tarvex: cannot open output file " + settings.outFile + ": " +
                    std::strerror(error) + "\n");
-      return 1;
+      return false;
     }
-  }
-
-  // Both criteria are complete before the first dump is opened; a list that cannot be opened
-  // ends the run (its loader has said why).
-  if (!settings.cidrFile.empty()) {
-    const IpSet* cidrSet = nullptr;
-    if (!loadCidrFile(settings.cidrFile, &cidrSet, out)) return 1;
-    settings.cidrSet = cidrSet;
-  }
-  if (!settings.asnFile.empty() && !loadAsnFile(settings, out)) return 1;
-  // Whatever the mode, so that every run with the same options starts with the same messages
-  // (tarvex-shard prints them once for all its one-day runs).
-  warnAboutMissingDirs(settings, out);
+    return true;
+  });
+  if (!started) return 1;
 
   // One file at a time gets every core; several share them.
   const bool manyFiles = scansManyFiles(settings);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "criteria/criteria_files.h"
+
 namespace tarvex {
 
 namespace {
@@ -86,6 +88,20 @@ void warnAboutMissingDirs(const SearchSettings& settings, OutputPort& out) {
     }
     out.toStderr("tarvex: --dir " + dir + ": " + reason + "; nothing is searched there\n");
   }
+}
+
+bool startRun(SearchSettings& settings, OutputPort& out, const std::function<bool()>& beforeLists) {
+  warnAboutOperands(settings, out);
+  if (!beforeLists()) return false;
+  // Both criteria are complete before the first dump is opened.
+  if (!settings.cidrFile.empty()) {
+    const IpSet* cidrSet = nullptr;
+    if (!loadCidrFile(settings.cidrFile, &cidrSet, out)) return false;
+    settings.cidrSet = cidrSet;
+  }
+  if (!settings.asnFile.empty() && !loadAsnFile(settings, out)) return false;
+  warnAboutMissingDirs(settings, out);
+  return true;
 }
 
 }  // namespace tarvex

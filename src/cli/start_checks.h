@@ -5,6 +5,7 @@
 // an --outfile naming the CIDR list emptied it before it was read).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,5 +29,14 @@ std::optional<std::string> outfileIsAnInput(const SearchSettings& settings);
 /// exist or is not a directory: the walk of the archive finds nothing there. An empty value is
 /// the root directory to the walk, and is passed over.
 void warnAboutMissingDirs(const SearchSettings& settings, OutputPort& out);
+
+/// The start of every run, before its first dump, in this order: the warnings about arguments
+/// that no option takes; `beforeLists` (the entry point checks and opens the output file there),
+/// which ends the start when it returns false; the criteria lists, loaded into `settings` (a
+/// list that cannot be opened or read to its end ends the start, its loader having said why);
+/// the warnings about --dir. Every run with the same options thus starts with the same messages,
+/// which tarvex-shard learns by taking the same steps. Returns false when the run must end with
+/// status 1.
+bool startRun(SearchSettings& settings, OutputPort& out, const std::function<bool()>& beforeLists);
 
 }  // namespace tarvex

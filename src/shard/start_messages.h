@@ -1,7 +1,7 @@
 // What a single run writes once, before its first day: the warnings about arguments that no
 // option takes, about the lines of the criteria lists and about --dir options that name no
 // directory. Every one-day run writes them too; the merge keeps them once. They are learnt by
-// loading the lists here with tarvex's own loaders, in the order tarvex's entry point calls them.
+// taking the start steps of tarvex's own entry point (start_checks.h), less the output file.
 #pragma once
 
 #include <optional>
