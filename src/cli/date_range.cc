@@ -94,7 +94,7 @@ long orderKey(const CalendarDay& date) {
 }
 
 std::string formatDateText(const CalendarDay& date) {
-  char text[16];
+  char text[36];  // room for any three ints, so the compiler can see that nothing is cut off
   std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
   return text;
 }

@@ -14,24 +14,28 @@
 // (`Bzip2Source`), so that failures read exactly as they do there, with the decompressed bytes
 // counted from the start of the file.
 //
+// The work is split three ways: the scanner (bzip2_block_scanner.h) reads the input and finds
+// the candidate boundaries, the pool (bzip2_block_pool.h) decodes candidate blocks on worker
+// threads, and this source plans the jobs and walks the confirmed blocks in order.
+//
 // Memory is bounded: the compressed bytes from the first block not yet decoded to the read-ahead
-// point (a few blocks), and per job in flight (workers + 2) its compressed bytes and at most
-// 2 MiB of output (the blocks of MRT dumps give about 1 MB). A block whose output is larger is
-// only verified by its worker and then decoded again, streaming, when its turn comes. Each
-// worker keeps libbz2's tables (3.6 MB).
+// point (a few blocks), and per job in flight (workers + `budgets::kBzip2SpareJobs`) its
+// compressed bytes and at most `budgets::kBzip2JobOutput` of output (the blocks of MRT dumps give
+// about 1 MB). A block whose output is larger is only verified by its worker and then decoded
+// again, streaming, when its turn comes. Each worker keeps libbz2's tables (3.6 MB).
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <span>
-#include <thread>
+#include <string>
 #include <vector>
 
 #include "input/byte_source.h"
+#include "input/bzip2_block_pool.h"
+#include "input/bzip2_block_scanner.h"
 #include "input/bzip2_blocks.h"
 
 namespace tarvex::input {
@@ -49,24 +53,13 @@ class ParallelBzip2Source final : public ByteSource {
   std::size_t read(std::span<std::uint8_t> into) override;
 
  private:
-  struct Job;
+  using Job = Bzip2BlockJob;
   enum class Phase { kStreamStart, kInStream, kSequential, kDone };
 
-  // Compressed input.
-  bool readInput();
-  bool haveBytes(std::uint64_t end);
-  const Bzip2Mark* markAt(std::uint64_t bit);
-  const Bzip2Mark* markAfter(std::uint64_t bit, std::size_t nth, std::uint64_t limit);
-  void dropBefore(std::uint64_t bit);
-  std::span<const std::uint8_t> windowFrom(std::uint64_t byte) const;
-
-  // Jobs.
+  // Speculative jobs ahead of the walk.
   std::shared_ptr<Job> makeJob(std::uint64_t from, std::uint64_t to, int level);
-  void submit(const std::shared_ptr<Job>& job, bool first);
   void planJobs();
   bool nextJobReady();
-  void waitFor(const Job& job);
-  void workerLoop();
 
   // The confirmed walk through the streams.
   void advance();
@@ -75,17 +68,12 @@ class ParallelBzip2Source final : public ByteSource {
   void handOverToSequential(std::uint64_t bit, bool inStream);
   void stopWith(std::string reason);
 
-  std::unique_ptr<ByteSource> raw_;
-  bool rawEnded_ = false;
-  std::vector<std::uint8_t> window_;  // compressed bytes from windowBase_ on
-  std::uint64_t windowBase_ = 0;      // byte offset of window_[0] in the input
-  std::uint64_t scanned_ = 0;         // every mark that starts below this bit is in marks_
-  std::deque<Bzip2Mark> marks_;
+  Bzip2BlockScanner scanner_;
 
   std::deque<std::shared_ptr<Job>> jobs_;  // speculative jobs, by start bit
   std::uint64_t plannedFrom_ = 0;          // marks from this bit on have no job yet
   int planLevel_ = 9;                      // level of the stream that planned jobs are in
-  std::size_t depth_;
+  std::size_t depth_;                      // jobs kept in flight
 
   Phase phase_ = Phase::kStreamStart;
   std::uint64_t position_ = 0;  // bit of the next block or end marker, or of the next stream
@@ -98,13 +86,8 @@ class ParallelBzip2Source final : public ByteSource {
   Bzip2Memory memory_;                     // for blocks decoded on this thread
   std::vector<std::uint8_t> stream_;
 
-  std::mutex mutex_;
-  std::condition_variable workToDo_;
-  std::condition_variable jobDone_;
-  std::deque<std::shared_ptr<Job>> queue_;
-  std::vector<std::vector<std::uint8_t>> spareOutputs_;
-  bool stopping_ = false;
-  std::vector<std::thread> workers_;
+  // Last, so that its workers stop before anything they might touch goes.
+  Bzip2BlockPool pool_;
 };
 
 }  // namespace tarvex::input

@@ -37,66 +37,33 @@ struct Bzip2Source::Stream {
 
 Bzip2Source::Bzip2Source(std::unique_ptr<ByteSource> compressed,
                          std::span<const std::uint8_t> peeked, std::uint64_t producedBefore)
-    : input_(std::move(compressed), peeked),
-      stream_(std::make_unique<Stream>()),
-      produced_(producedBefore) {}
+    : CompressedSource("bzip2", std::move(compressed), peeked, producedBefore),
+      stream_(std::make_unique<Stream>()) {}
 
 Bzip2Source::~Bzip2Source() = default;
 
-void Bzip2Source::stop(std::string reason) {
-  fail(std::move(reason));
-  phase_ = Phase::kDone;
-}
-
-// The input ended inside a stream, or could not be read further.
-void Bzip2Source::stopEarlyEnd() {
-  if (!input_.sourceFailure().empty()) {
-    stop(std::string(input_.sourceFailure()));
-  } else {
-    stop("bzip2 data ends early (the file is cut short) after " + std::to_string(produced_) +
-         " decompressed bytes");
-  }
-}
-
 // At the start of a stream, or at the end of the file after the last one.
 bool Bzip2Source::startStream() {
-  input_.want(3);
-  if (input_.size() == 0) {
-    if (!input_.sourceFailure().empty()) {
-      stop(std::string(input_.sourceFailure()));
-    } else {
-      phase_ = Phase::kDone;
-    }
+  static constexpr std::uint8_t kMagic[] = {'B', 'Z', 'h'};
+  if (!nextStreamStarts(kMagic)) return false;
+  if (stream_->open) {
+    BZ2_bzDecompressEnd(&stream_->state);
+    stream_->open = false;
+  }
+  stream_->state = bz_stream{};
+  int result = BZ2_bzDecompressInit(&stream_->state, 0, 0);
+  if (result != BZ_OK) {
+    stop(std::string("bzip2 decompressor cannot start (") + bzip2ErrorText(result) + ")");
     return false;
   }
-  const std::uint8_t* bytes = input_.data();
-  if (input_.size() >= 3 && bytes[0] == 'B' && bytes[1] == 'Z' && bytes[2] == 'h') {
-    if (stream_->open) {
-      BZ2_bzDecompressEnd(&stream_->state);
-      stream_->open = false;
-    }
-    stream_->state = bz_stream{};
-    int result = BZ2_bzDecompressInit(&stream_->state, 0, 0);
-    if (result != BZ_OK) {
-      stop(std::string("bzip2 decompressor cannot start (") + bzip2ErrorText(result) + ")");
-      return false;
-    }
-    stream_->open = true;
-    phase_ = Phase::kInStream;
-    return true;
-  }
-  // Something follows the last stream.
-  if (std::string problem = input_.dropTrailingBytes("bzip2"); !problem.empty()) {
-    stop(std::move(problem));
-  } else {
-    phase_ = Phase::kDone;
-  }
-  return false;
+  stream_->open = true;
+  phase_ = Phase::kInStream;
+  return true;
 }
 
 std::size_t Bzip2Source::read(std::span<std::uint8_t> into) {
   std::size_t written = 0;
-  while (written < into.size() && phase_ != Phase::kDone) {
+  while (written < into.size() && !done()) {
     if (phase_ == Phase::kStreamStart) {
       if (!startStream()) break;
       continue;
@@ -131,8 +98,7 @@ std::size_t Bzip2Source::read(std::span<std::uint8_t> into) {
         stopEarlyEnd();
         break;
       }
-      stop(std::string("bzip2 data is damaged (") + bzip2ErrorText(result) + ") after " +
-           std::to_string(produced_) + " decompressed bytes");
+      stopDamaged(bzip2ErrorText(result));
       break;
     }
     if (consumed == 0 && produced == 0 && !input_.refill()) {

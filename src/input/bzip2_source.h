@@ -5,7 +5,7 @@
 // the problem and the number of decompressed bytes produced before it; everything produced before
 // the damage has been handed out. Bytes after the last stream that do not start another stream
 // end the source too (all zero padding is accepted silently). Memory is fixed: libbz2's state
-// (about 4 MB for 900 KB blocks) and a 256 KiB input buffer.
+// (about 4 MB for 900 KB blocks) and the read-ahead of compressed_input.h.
 #pragma once
 
 #include <memory>
@@ -16,7 +16,7 @@
 
 namespace tarvex::input {
 
-class Bzip2Source final : public ByteSource {
+class Bzip2Source final : public CompressedSource {
  public:
   /// `peeked` are the first bytes of `compressed`, already read to detect the format.
   /// `producedBefore` counts decompressed bytes that came before this source's first byte (when
@@ -34,15 +34,11 @@ class Bzip2Source final : public ByteSource {
 
  private:
   struct Stream;
-  enum class Phase { kStreamStart, kInStream, kDone };
+  enum class Phase { kStreamStart, kInStream };
   bool startStream();
-  void stop(std::string reason);
-  void stopEarlyEnd();
 
-  CompressedInput input_;
   std::unique_ptr<Stream> stream_;
   Phase phase_ = Phase::kStreamStart;
-  std::uint64_t produced_ = 0;
   bool lastByteIsPadded_ = false;
 };
 

@@ -3,7 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/memory_budgets.h"
+
 namespace tarvex::input {
+
+namespace {
+
+constexpr std::size_t kCapacity = budgets::kCompressedReadAhead;
+
+}  // namespace
 
 CompressedInput::CompressedInput(std::unique_ptr<ByteSource> source,
                                  std::span<const std::uint8_t> peeked)
@@ -48,6 +56,53 @@ std::string CompressedInput::dropTrailingBytes(std::string_view format) {
   std::string name(format);
   return "the " + std::to_string(trailing) + " bytes after the end of the " + name +
          " data are not " + name + " data";
+}
+
+std::string damagedDataText(std::string_view format, std::string_view problem,
+                            std::uint64_t produced) {
+  return std::string(format) + " data is damaged (" + std::string(problem) + ") after " +
+         std::to_string(produced) + " decompressed bytes";
+}
+
+CompressedSource::CompressedSource(std::string_view format, std::unique_ptr<ByteSource> compressed,
+                                   std::span<const std::uint8_t> peeked,
+                                   std::uint64_t producedBefore)
+    : input_(std::move(compressed), peeked), produced_(producedBefore), format_(format) {}
+
+void CompressedSource::stop(std::string reason) {
+  fail(std::move(reason));
+  done_ = true;
+}
+
+void CompressedSource::stopEarlyEnd() {
+  if (!input_.sourceFailure().empty()) {
+    stop(std::string(input_.sourceFailure()));
+  } else {
+    stop(std::string(format_) + " data ends early (the file is cut short) after " +
+         std::to_string(produced_) + " decompressed bytes");
+  }
+}
+
+bool CompressedSource::nextStreamStarts(std::span<const std::uint8_t> magic) {
+  input_.want(magic.size());
+  if (input_.size() == 0) {
+    if (!input_.sourceFailure().empty()) {
+      stop(std::string(input_.sourceFailure()));
+    } else {
+      done_ = true;
+    }
+    return false;
+  }
+  if (input_.size() >= magic.size() && std::equal(magic.begin(), magic.end(), input_.data())) {
+    return true;
+  }
+  // Something follows the last stream.
+  if (std::string problem = input_.dropTrailingBytes(format_); !problem.empty()) {
+    stop(std::move(problem));
+  } else {
+    done_ = true;
+  }
+  return false;
 }
 
 }  // namespace tarvex::input

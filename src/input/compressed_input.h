@@ -1,8 +1,15 @@
-// The compressed bytes that a decompressor has read ahead from its source.
+// What the gzip and bzip2 readers share: the compressed bytes read ahead from their source, and
+// how a run of concatenated streams ends.
 //
-// Shared by the gzip and bzip2 readers: a fixed buffer (256 KiB) that is topped up from the
+// `CompressedInput` is a fixed buffer (`budgets::kCompressedReadAhead`) that is topped up from the
 // source as the decompressor consumes it. The unread bytes are mutable because the C
 // decompression interfaces take non-const input pointers.
+//
+// `CompressedSource` is the base of the two readers. Both read streams (gzip members, bzip2
+// streams) one after another until the input ends; both word their failures the same way, with
+// the format's name and the decompressed bytes produced before the problem; both accept zero
+// padding after the last stream and report anything else there. The readers keep only their
+// decompressor's state and call the base at each stream boundary and on each failure.
 #pragma once
 
 #include <cstddef>
@@ -43,12 +50,44 @@ class CompressedInput {
   std::string dropTrailingBytes(std::string_view format);
 
  private:
-  static constexpr std::size_t kCapacity = 256 * 1024;
   std::unique_ptr<ByteSource> source_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool ended_ = false;
+};
+
+/// "<format> data is damaged (<problem>) after <produced> decompressed bytes": the one wording of
+/// damage for every reader of a format, the parallel bzip2 reader's included.
+std::string damagedDataText(std::string_view format, std::string_view problem,
+                            std::uint64_t produced);
+
+class CompressedSource : public ByteSource {
+ protected:
+  /// `format` names the format in failures ("gzip", "bzip2"); `producedBefore` counts the
+  /// decompressed bytes that came before this source's first one.
+  CompressedSource(std::string_view format, std::unique_ptr<ByteSource> compressed,
+                   std::span<const std::uint8_t> peeked, std::uint64_t producedBefore);
+
+  /// At a stream boundary: true when the unread bytes start with `magic`, the start of another
+  /// stream. Otherwise the source is done: cleanly at the end of the input or after zero
+  /// padding, or with a failure for other trailing bytes or a source that failed.
+  bool nextStreamStarts(std::span<const std::uint8_t> magic);
+
+  /// Ends the source with `reason` as its failure.
+  void stop(std::string reason);
+  /// The input ended inside a stream, or could not be read further.
+  void stopEarlyEnd();
+  /// The decompressor found damage, which `problem` names.
+  void stopDamaged(std::string_view problem) { stop(damagedDataText(format_, problem, produced_)); }
+  bool done() const { return done_; }
+
+  CompressedInput input_;
+  std::uint64_t produced_ = 0;  // decompressed bytes handed out, counted from the file's start
+
+ private:
+  std::string_view format_;
+  bool done_ = false;
 };
 
 }  // namespace tarvex::input

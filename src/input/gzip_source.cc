@@ -36,7 +36,7 @@ constexpr std::uint32_t kMaxChunk = std::numeric_limits<std::uint32_t>::max() / 
 }  // namespace
 
 GzipSource::GzipSource(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked)
-    : input_(std::move(compressed), peeked),
+    : CompressedSource("gzip", std::move(compressed), peeked, 0),
       state_(std::make_unique<inflate_state>()),
       header_(std::make_unique<isal_gzip_header>()) {
   isal_inflate_init(state_.get());
@@ -44,45 +44,14 @@ GzipSource::GzipSource(std::unique_ptr<ByteSource> compressed, std::span<const s
 
 GzipSource::~GzipSource() = default;
 
-void GzipSource::stop(std::string reason) {
-  fail(std::move(reason));
-  phase_ = Phase::kDone;
-}
-
-// The input ended inside a member, or could not be read further.
-void GzipSource::stopEarlyEnd() {
-  if (!input_.sourceFailure().empty()) {
-    stop(std::string(input_.sourceFailure()));
-  } else {
-    stop("gzip data ends early (the file is cut short) after " + std::to_string(produced_) +
-         " decompressed bytes");
-  }
-}
-
 // At the start of a member, or at the end of the file after the last one.
 bool GzipSource::startMember() {
-  input_.want(2);
-  if (input_.size() == 0) {
-    if (!input_.sourceFailure().empty()) {
-      stop(std::string(input_.sourceFailure()));
-    } else {
-      phase_ = Phase::kDone;
-    }
-    return false;
-  }
-  if (input_.size() >= 2 && input_.data()[0] == 0x1f && input_.data()[1] == 0x8b) {
-    isal_inflate_reset(state_.get());
-    isal_gzip_header_init(header_.get());
-    phase_ = Phase::kHeader;
-    return true;
-  }
-  // Something follows the last member.
-  if (std::string problem = input_.dropTrailingBytes("gzip"); !problem.empty()) {
-    stop(std::move(problem));
-  } else {
-    phase_ = Phase::kDone;
-  }
-  return false;
+  static constexpr std::uint8_t kMagic[] = {0x1f, 0x8b};
+  if (!nextStreamStarts(kMagic)) return false;
+  isal_inflate_reset(state_.get());
+  isal_gzip_header_init(header_.get());
+  phase_ = Phase::kHeader;
+  return true;
 }
 
 // The member header is read on its own, into a header record of ours that keeps no name,
@@ -109,8 +78,7 @@ bool GzipSource::readHeader() {
       return true;
     }
     if (result != ISAL_END_INPUT) {
-      stop(std::string("gzip data is damaged (") + inflateErrorText(result) + ") after " +
-           std::to_string(produced_) + " decompressed bytes");
+      stopDamaged(inflateErrorText(result));
       return false;
     }
     // The header goes on past the bytes at hand; never ask again without new ones.
@@ -123,7 +91,7 @@ bool GzipSource::readHeader() {
 
 std::size_t GzipSource::read(std::span<std::uint8_t> into) {
   std::size_t written = 0;
-  while (written < into.size() && phase_ != Phase::kDone) {
+  while (written < into.size() && !done()) {
     if (phase_ == Phase::kMemberStart) {
       if (!startMember()) break;
       continue;
@@ -151,8 +119,7 @@ std::size_t GzipSource::read(std::span<std::uint8_t> into) {
     written += produced;
     produced_ += produced;
     if (result != ISAL_DECOMP_OK) {
-      stop(std::string("gzip data is damaged (") + inflateErrorText(result) + ") after " +
-           std::to_string(produced_) + " decompressed bytes");
+      stopDamaged(inflateErrorText(result));
       break;
     }
     if (state.block_state == ISAL_BLOCK_FINISH) {

@@ -5,7 +5,7 @@
 // a member stop the source with a failure naming the problem and the number of decompressed
 // bytes produced before it; the bytes produced before the damage have all been handed out. Bytes
 // after the last member that are not a gzip member end the source too (all zero padding is
-// accepted silently). Memory is fixed: the inflate state and a 256 KiB input buffer.
+// accepted silently). Memory is fixed: the inflate state and the read-ahead of compressed_input.h.
 #pragma once
 
 #include <memory>
@@ -19,7 +19,7 @@ struct isal_gzip_header;
 
 namespace tarvex::input {
 
-class GzipSource final : public ByteSource {
+class GzipSource final : public CompressedSource {
  public:
   /// `peeked` are the first bytes of `compressed`, already read to detect the format.
   GzipSource(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked);
@@ -28,17 +28,13 @@ class GzipSource final : public ByteSource {
   std::size_t read(std::span<std::uint8_t> into) override;
 
  private:
-  enum class Phase { kMemberStart, kHeader, kInMember, kDone };
+  enum class Phase { kMemberStart, kHeader, kInMember };
   bool startMember();
   bool readHeader();
-  void stop(std::string reason);
-  void stopEarlyEnd();
 
-  CompressedInput input_;
   std::unique_ptr<inflate_state> state_;
   std::unique_ptr<isal_gzip_header> header_;
   Phase phase_ = Phase::kMemberStart;
-  std::uint64_t produced_ = 0;
 };
 
 }  // namespace tarvex::input

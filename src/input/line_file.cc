@@ -7,13 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/memory_budgets.h"
 #include "input/named_pipe.h"
 
 namespace tarvex::input {
 
 namespace {
 
-constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kReadSize = budgets::kLineFileRead;
 
 }  // namespace
 

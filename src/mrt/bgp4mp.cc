@@ -58,9 +58,8 @@ void clearMpLists(MpLists& lists, std::uint8_t& filled) {
   filled = 0;
 }
 
-// The work of `readBgp4mpMessageHeader`, inlined into the decoder, whose every record starts
-// here.
-[[gnu::always_inline]] inline bool readMessageHeader(const MrtRecord& record, unsigned asnWidth,
+// The BGP4MP session header (RFC 6396 section 4.4.2), up to the BGP message.
+[[gnu::always_inline]] inline bool readSessionHeader(const MrtRecord& record, unsigned asnWidth,
                                                      ByteCursor& body, Bgp4mpMessageHeader& header,
                                                      std::array<std::uint8_t, 16>& peerAddress,
                                                      std::array<std::uint8_t, 16>& localAddress) {
@@ -78,11 +77,12 @@ void clearMpLists(MpLists& lists, std::uint8_t& filled) {
   } else {
     return false;
   }
-  if (!readAddress(body, addressSize, peerAddress) ||
-      !readAddress(body, addressSize, localAddress)) {
-    return false;
-  }
+  return readAddress(body, addressSize, peerAddress) &&
+         readAddress(body, addressSize, localAddress);
+}
 
+// The BGP message header (RFC 4271 section 4.1): marker, length, type.
+[[gnu::always_inline]] inline bool readBgpHeader(ByteCursor& body, Bgp4mpMessageHeader& header) {
   static constexpr std::uint8_t kMarker[kBgpMarkerSize] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
                                                            0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
                                                            0xff, 0xff, 0xff, 0xff};
@@ -90,6 +90,16 @@ void clearMpLists(MpLists& lists, std::uint8_t& filled) {
   if (!body.bytes(kBgpMarkerSize, marker)) return false;
   if (std::memcmp(marker.data(), kMarker, kBgpMarkerSize) != 0) return false;
   return body.u16be(header.messageLength) && body.u8(header.messageType);
+}
+
+// Both headers: the work of `readBgp4mpMessageHeader`, inlined into the decoder, whose every
+// record starts here.
+[[gnu::always_inline]] inline bool readMessageHeader(const MrtRecord& record, unsigned asnWidth,
+                                                     ByteCursor& body, Bgp4mpMessageHeader& header,
+                                                     std::array<std::uint8_t, 16>& peerAddress,
+                                                     std::array<std::uint8_t, 16>& localAddress) {
+  return readSessionHeader(record, asnWidth, body, header, peerAddress, localAddress) &&
+         readBgpHeader(body, header);
 }
 
 }  // namespace
@@ -100,6 +110,9 @@ bool readBgp4mpMessageHeader(const MrtRecord& record, unsigned asnWidth, ByteCur
   return readMessageHeader(record, asnWidth, body, header, peerAddress, localAddress);
 }
 
+// The one place that decides which records are searched: the type and subtype first, the BGP
+// message type once its header is read. The UPDATE body stays in this function: taken out into
+// helpers, even inlined ones, it decoded measurably slower.
 DecodeResult UpdateDecoder::decode(const MrtRecord& record, BgpUpdate& update) {
   if (record.type != kMrtTypeBgp4mp && record.type != kMrtTypeBgp4mpEt) {
     return DecodeResult::kNotSelected;

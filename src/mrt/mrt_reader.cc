@@ -46,7 +46,8 @@ std::vector<std::string> MrtReader::passedOverWarnings() const {
   std::vector<std::string> warnings;
   FilePassedOver passedOver = passedOver_;
   if (zeroTailCovered()) passedOver.extendZeros(batcher_.strayZeroBytes());
-  if (std::string zeros = passedOver.zerosWarning(format_ != input::InputFormat::kPlain); !zeros.empty()) {
+  if (std::string zeros = passedOver.zerosWarning(format_ != input::InputFormat::kPlain);
+      !zeros.empty()) {
     warnings.push_back(std::move(zeros));
   }
   if (std::string unsearched = passedOver.unsearchedWarning(); !unsearched.empty()) {

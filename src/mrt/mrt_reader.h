@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
-#include "mrt/bgp4mp.h"
-#include "mrt/bgp_update.h"
 #include "input/byte_source.h"
 #include "input/input_format.h"
+#include "mrt/bgp4mp.h"
+#include "mrt/bgp_update.h"
 #include "mrt/passed_over.h"
 #include "mrt/record_batcher.h"
 

@@ -108,10 +108,6 @@ class FilePassedOver {
   /// The sentence on the records that can hold routes but were not searched, or empty.
   std::string unsearchedWarning() const;
 
-  std::uint64_t unsearched(UnsearchedKind kind) const {
-    return unsearched_[static_cast<std::size_t>(kind)];
-  }
-
  private:
   void addStretch(ByteStretch stretch);
 

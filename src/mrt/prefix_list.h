@@ -8,8 +8,10 @@
 //   +---------------------------+
 //
 // A `PrefixList` is a view of such a run inside the record buffer, checked once when the message
-// is decoded (`parsePrefixList`) and decoded again, cheaply, each time it is iterated. It owns
+// is decoded (`parsePrefixList`) and decoded again, cheaply, each time it is walked. It owns
 // nothing and is valid as long as the record it points into. There is no cap on the count.
+// Only IPv4 prefixes are ever walked (the search is IPv4): `ipv4()` is that walk, for lists of
+// the IPv4 family; an IPv6 list is kept as its checked wire bytes.
 #pragma once
 
 #include <cstddef>
@@ -85,9 +87,17 @@ class PrefixList {
     Ipv4Prefix current_;
   };
 
-  /// Iteration is meaningful for IPv4 lists only.
-  Ipv4Iterator begin() const { return Ipv4Iterator(wire_); }
-  Ipv4Iterator end() const { return Ipv4Iterator(wire_.last(0)); }
+  /// The prefixes of an IPv4 list (`afi()` is `kAfiIpv4`), as a range for a range-for.
+  class Ipv4View {
+   public:
+    explicit Ipv4View(std::span<const std::uint8_t> wire) : wire_(wire) {}
+    Ipv4Iterator begin() const { return Ipv4Iterator(wire_); }
+    Ipv4Iterator end() const { return Ipv4Iterator(wire_.last(0)); }
+
+   private:
+    std::span<const std::uint8_t> wire_;
+  };
+  Ipv4View ipv4() const { return Ipv4View(wire_); }
 
  private:
   std::span<const std::uint8_t> wire_;

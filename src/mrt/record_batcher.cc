@@ -7,16 +7,16 @@ namespace tarvex::mrt {
 
 namespace {
 
-// Reads into less room than this go to a fresh buffer, so that reads stay large system calls.
-constexpr std::size_t kMinimumRead = 64 * 1024;
-// How far past an impossible length the input is read to let a decompressor name the damage.
-constexpr std::size_t kLookAhead = 4 * 1024 * 1024;
-// Released standard buffers kept for reuse.
-constexpr std::size_t kKeptBuffers = kBatchMemoryBudget / kBatchBufferSize;
+using budgets::kBatchBuffer;
+using budgets::kBatcherMemory;
 
-std::uint32_t lengthField(const std::uint8_t* header) {
-  return (std::uint32_t{header[8]} << 24) | (std::uint32_t{header[9]} << 16) |
-         (std::uint32_t{header[10]} << 8) | std::uint32_t{header[11]};
+// Released standard buffers kept for reuse: as many as the budget holds.
+constexpr std::size_t kKeptBuffers = kBatcherMemory / kBatchBuffer;
+
+// The length field of the record header at `at`, which the buffer holds whole.
+std::uint32_t lengthAt(const std::uint8_t* bytes, std::size_t at) {
+  return readMrtHeader(std::span<const std::uint8_t, kMrtHeaderSize>(bytes + at, kMrtHeaderSize))
+      .length;
 }
 
 }  // namespace
@@ -36,16 +36,16 @@ class RecordBatcher::Pool : public std::enable_shared_from_this<Pool> {
     {
       std::unique_lock lock(mutex_);
       released_.wait(lock,
-                     [&] { return alive_ + size <= kBatchMemoryBudget || alive_ <= heldByCaller; });
-      alive_ += std::max(size, kBatchBufferSize);
-      if (size <= kBatchBufferSize && !spare_.empty()) {
+                     [&] { return alive_ + size <= kBatcherMemory || alive_ <= heldByCaller; });
+      alive_ += std::max(size, kBatchBuffer);
+      if (size <= kBatchBuffer && !spare_.empty()) {
         buffer = std::move(spare_.back());
         spare_.pop_back();
       }
     }
     if (!buffer) {
       buffer = std::make_unique<Buffer>();
-      buffer->capacity = std::max(size, kBatchBufferSize);
+      buffer->capacity = std::max(size, kBatchBuffer);
       buffer->bytes = std::make_unique_for_overwrite<std::uint8_t[]>(buffer->capacity);
     }
     std::weak_ptr<Pool> pool = weak_from_this();
@@ -61,7 +61,7 @@ class RecordBatcher::Pool : public std::enable_shared_from_this<Pool> {
     {
       std::lock_guard lock(mutex_);
       alive_ -= buffer->capacity;
-      if (buffer->capacity == kBatchBufferSize && spare_.size() < kKeptBuffers) {
+      if (buffer->capacity == kBatchBuffer && spare_.size() < kKeptBuffers) {
         spare_.push_back(std::move(buffer));
       } else {
         dropped = std::move(buffer);  // freed outside the lock
@@ -95,10 +95,10 @@ void RecordBatcher::stop(std::string reason) {
 bool RecordBatcher::readMore(std::size_t needed) {
   if (inputEnded_) return false;
   if (!current_ || current_->capacity - begin_ < needed ||
-      current_->capacity - end_ < kMinimumRead) {
+      current_->capacity - end_ < budgets::kBatcherMinimumRead) {
     const std::size_t pending = end_ - begin_;
     const std::size_t held = current_ ? current_->capacity : 0;
-    std::shared_ptr<Buffer> fresh = pool_->acquire(std::max(needed, kBatchBufferSize), held);
+    std::shared_ptr<Buffer> fresh = pool_->acquire(std::max(needed, kBatchBuffer), held);
     if (pending != 0) std::memcpy(fresh->bytes.get(), current_->bytes.get() + begin_, pending);
     current_ = std::move(fresh);
     begin_ = 0;
@@ -120,11 +120,12 @@ bool RecordBatcher::inputFailsAhead() {
   // Batches handed out may still be in use: read into scratch space of its own.
   current_.reset();
   begin_ = end_ = 0;
-  const std::size_t scratchSize = 256 * 1024;
-  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(scratchSize);
+  constexpr std::size_t kScratch = budgets::kDamageLookAheadScratch;
+  constexpr std::size_t kLookAhead = budgets::kDamageLookAhead;
+  auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kScratch);
   std::size_t read = 0;
   while (read < kLookAhead && !inputEnded_) {
-    std::size_t got = input_->read({scratch.get(), std::min(scratchSize, kLookAhead - read)});
+    std::size_t got = input_->read({scratch.get(), std::min(kScratch, kLookAhead - read)});
     if (got == 0) inputEnded_ = true;
     read += got;
   }
@@ -139,7 +140,7 @@ bool RecordBatcher::next(RecordBatch& batch) {
   if (!damage_.empty()) return false;
   if (stopAfterBatch_) {
     stopAfterBatch_ = false;
-    const std::uint32_t length = lengthField(current_->bytes.get() + begin_);
+    const std::uint32_t length = lengthAt(current_->bytes.get(), begin_);
     if (!inputFailsAhead()) {
       stop("a record at byte " + std::to_string(offset_) + " claims a length of " +
            std::to_string(length) + " bytes, which cannot be right");
@@ -152,7 +153,7 @@ bool RecordBatcher::next(RecordBatch& batch) {
     std::size_t needed = kMrtHeaderSize;
     const std::uint8_t* bytes = current_ ? current_->bytes.get() : nullptr;
     while (end_ - position >= kMrtHeaderSize) {
-      const std::uint32_t length = lengthField(bytes + position);
+      const std::uint32_t length = lengthAt(bytes, position);
       if (length > kMaxRecordLength) {
         stopAfterBatch_ = true;
         break;
@@ -172,6 +173,8 @@ bool RecordBatcher::next(RecordBatch& batch) {
       begin_ = position;
       return true;
     }
+    // The records before an impossible length went out as a batch of their own; with none
+    // before it, this call already reports the stop, through the branch at its top.
     if (stopAfterBatch_) return next(batch);
 
     if (!readMore(needed)) {

@@ -19,7 +19,7 @@ class ListSearch {
     const ListVerdict verdict = match_.verdict();
     if (verdict == ListVerdict::kNone) return;
     char buffer[24];
-    for (const mrt::Ipv4Prefix& prefix : prefixes) {
+    for (const mrt::Ipv4Prefix& prefix : prefixes.ipv4()) {
       if (match_.reports(verdict, prefix)) lines_.print(formatPrefixText(prefix, buffer), out_);
     }
   }

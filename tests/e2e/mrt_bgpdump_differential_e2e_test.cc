@@ -37,21 +37,25 @@
 #include <string>
 #include <vector>
 
+#include "input/input_format.h"
 #include "mrt/as_path.h"
 #include "mrt/bgp4mp.h"
 #include "mrt/byte_cursor.h"
-#include "input/input_format.h"
-#include "mrt/record_reader.h"
+#include "mrt/record_batcher.h"
 #include "mrt_builder.h"
-#include "process_runner.h"
 #include "output/report_line.h"
+#include "process_runner.h"
+#include "report_fields.h"
 
 namespace tarvex {
 namespace {
 
+using testing::linesOf;
 using testing::readFile;
+using testing::reportFields;
 using testing::runProgram;
 using testing::runTarvex;
+using testing::splitAt;
 using testing::TempDir;
 
 const std::string kDataDirectory = TARVEX_SHARED_DATA;
@@ -67,23 +71,6 @@ const std::map<std::string, std::uint64_t> kMalformedRecords = {
     // The NLRI ends inside its second prefix (the dumper prints the first).
     {"ripe-bgpdump/updates.nlri_mask_trailing_bits.gz", 1},
 };
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> out;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find(separator, start)) != std::string_view::npos;
-       start = at + 1) {
-    out.push_back(text.substr(start, at - start));
-  }
-  out.push_back(text.substr(start));
-  return out;
-}
-
-std::vector<std::string_view> lines(std::string_view text) {
-  std::vector<std::string_view> out = split(text, '\n');
-  if (!out.empty() && out.back().empty()) out.pop_back();
-  return out;
-}
 
 std::vector<std::string> dataFiles() {
   std::vector<std::string> out;
@@ -134,8 +121,8 @@ struct Route {
 // TIME|A|PEER|ASn|LOCAL|ASn|PREFIX|PATH  or  TIME|W|PEER|ASn|LOCAL|ASn|PREFIX
 std::vector<Route> parseReport(std::string_view text) {
   std::vector<Route> out;
-  for (std::string_view line : lines(text)) {
-    std::vector<std::string_view> f = split(line, '|');
+  for (std::string_view line : linesOf(text)) {
+    std::vector<std::string_view> f = reportFields(line);
     EXPECT_TRUE((f.size() == 8 && f[1] == "A") || (f.size() == 7 && f[1] == "W")) << line;
     if (f.size() < 7) continue;
     out.push_back({f[0], f[2], f[3].substr(2), f[6], f[1][0], f.size() > 7 ? f[7] : ""});
@@ -146,8 +133,8 @@ std::vector<Route> parseReport(std::string_view text) {
 // BGP4MP|TIME|A|PEER|PEER_AS|PREFIX|PATH|...  or  BGP4MP|TIME|W|PEER|PEER_AS|PREFIX
 std::vector<Route> parseDumper(std::string_view text) {
   std::vector<Route> out;
-  for (std::string_view line : lines(text)) {
-    std::vector<std::string_view> f = split(line, '|');
+  for (std::string_view line : linesOf(text)) {
+    std::vector<std::string_view> f = splitAt(line, '|');
     if (f.size() < 6 || (f[0] != "BGP4MP" && f[0] != "BGP4MP_ET")) continue;
     if (f[2] != "A" && f[2] != "W") continue;
     std::string_view prefix = f[5];
@@ -200,42 +187,46 @@ Classification classify(const std::string& path) {
   std::unique_ptr<input::ByteSource> raw = input::openFileSource(path, &error);
   EXPECT_TRUE(raw) << path;
   if (!raw) return out;
-  mrt::RecordReader records(input::openDecodedInput(std::move(raw), 2));
+  mrt::RecordBatcher batcher(input::openDecodedInput(std::move(raw), 2));
   mrt::UpdateDecoder decoder;
   mrt::MrtRecord record;
   mrt::BgpUpdate update;
-  while (records.next(record)) {
-    mrt::DecodeResult result = decoder.decode(record, update);
-    if (result == mrt::DecodeResult::kMalformed) {
-      ++out.malformed;
-      out.malformedMessages.insert(messageKey(record));
-    }
-    if (result != mrt::DecodeResult::kUpdate) continue;
-    const std::string message = messageKey(record);
-    const std::string peerAs = std::to_string(update.peerAs);
-    const bool hasLineForm = !update.withdrawn.empty() || !update.announced.empty() ||
-                             (update.attributeFlags & mrt::attributeBit(14)) != 0;
-    for (std::uint8_t safi = 1; safi <= 3; ++safi) {
-      for (const mrt::Ipv4Prefix& prefix : update.mpWithdrawn[1][safi]) {
-        char buffer[24];
-        if (!hasLineForm && prefix.length != 0) {
-          out.withoutLineForm.insert(message + "|" + peerAs + "|" +
-                                     std::string(formatPrefixText(prefix, buffer)));
+  mrt::RecordBatch batch;
+  while (batcher.next(batch)) {
+    mrt::BatchRecords records(batch.bytes);
+    while (records.next(record)) {
+      mrt::DecodeResult result = decoder.decode(record, update);
+      if (result == mrt::DecodeResult::kMalformed) {
+        ++out.malformed;
+        out.malformedMessages.insert(messageKey(record));
+      }
+      if (result != mrt::DecodeResult::kUpdate) continue;
+      const std::string message = messageKey(record);
+      const std::string peerAs = std::to_string(update.peerAs);
+      const bool hasLineForm = !update.withdrawn.empty() || !update.announced.empty() ||
+                               (update.attributeFlags & mrt::attributeBit(14)) != 0;
+      for (std::uint8_t safi = 1; safi <= 3; ++safi) {
+        for (const mrt::Ipv4Prefix& prefix : update.mpWithdrawn[1][safi].ipv4()) {
+          char buffer[24];
+          if (!hasLineForm && prefix.length != 0) {
+            out.withoutLineForm.insert(message + "|" + peerAs + "|" +
+                                       std::string(formatPrefixText(prefix, buffer)));
+          }
         }
       }
-    }
-    if (update.asPath != nullptr) {
-      if (update.asPath->mergesAs4Path() && segmentCount(update.asPath->asPathWire()) > 1) {
-        out.pathNotComparable.insert(message);
+      if (update.asPath != nullptr) {
+        if (update.asPath->mergesAs4Path() && segmentCount(update.asPath->asPathWire()) > 1) {
+          out.pathNotComparable.insert(message);
+        }
+        if (update.asPath->text().size() > 7000) out.pathNotComparable.insert(message);
       }
-      if (update.asPath->text().size() > 7000) out.pathNotComparable.insert(message);
+      std::size_t longest = std::max(update.withdrawn.size(), update.announced.size());
+      for (std::uint8_t safi = 1; safi <= 3; ++safi) {
+        longest = std::max(
+            {longest, update.mpWithdrawn[1][safi].size(), update.mpAnnounced[1][safi].size()});
+      }
+      if (longest > 2050) out.listsCutByTheDumper.insert(message);
     }
-    std::size_t longest = std::max(update.withdrawn.size(), update.announced.size());
-    for (std::uint8_t safi = 1; safi <= 3; ++safi) {
-      longest = std::max(
-          {longest, update.mpWithdrawn[1][safi].size(), update.mpAnnounced[1][safi].size()});
-    }
-    if (longest > 2050) out.listsCutByTheDumper.insert(message);
   }
   return out;
 }
@@ -284,15 +275,15 @@ TEST_P(BgpdumpDifferential, SameRoutesAsTheDumper) {
     toFile.stdoutPath = dir.file("plain.txt");
     ASSERT_EQ(runTarvex({"--update", path}, toFile).status, 1);
     const std::string plainReport = readFile(dir.file("plain.txt"));
-    std::vector<std::string_view> all = lines(orReport);
-    std::vector<std::string_view> some = lines(plainReport);
+    std::vector<std::string_view> all = linesOf(orReport);
+    std::vector<std::string_view> some = linesOf(plainReport);
     std::size_t at = 0;
     for (std::string_view line : all) {
       if (at < some.size() && some[at] == line) {
         ++at;
       } else {
         // A line left out must be one of a message without AS path, which has no path text.
-        EXPECT_TRUE(line.back() == '|' || split(line, '|').size() == 7) << line;
+        EXPECT_TRUE(line.back() == '|' || reportFields(line).size() == 7) << line;
       }
     }
     EXPECT_EQ(at, some.size()) << "the lines without --or are not a subsequence of those with it";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_port.h"
 #include "criteria/ip_set.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
@@ -14,17 +15,9 @@
 namespace tarvex {
 namespace {
 
+using testing::CapturePort;
 using testing::TempDir;
 using testing::writeText;
-
-/// Keeps what each channel received.
-class RecordingSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    (channel == Channel::kStderr ? err : channel == Channel::kStdout ? out : report) += bytes;
-  }
-  std::string report, out, err;
-};
 
 bool overlaps(const IpSet& set, std::uint32_t address, unsigned length) {
   return set.overlapsIpv4(address, length);
@@ -47,7 +40,7 @@ TEST(CriteriaFilesTest, CidrListKeepsGoodLinesAndNamesEachBadOne) {
             "0.0.0.0/0\n"
             "::ffff:198.51.100.0/120\n"
             "203.0.113.0/24");  // no closing LF
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet* set = nullptr;
   ASSERT_TRUE(loadCidrFile(path, &set, sink));
   ASSERT_NE(set, nullptr);
@@ -73,7 +66,7 @@ TEST(CriteriaFilesTest, EmptyCidrListGivesAnEmptySet) {
   TempDir dir;
   for (const std::string content : {"", "\n", "# nothing but comments\n"}) {
     writeText(dir.file("empty"), content);
-    RecordingSink sink;
+    CapturePort sink;
     const IpSet* set = nullptr;
     ASSERT_TRUE(loadCidrFile(dir.file("empty"), &set, sink));
     ASSERT_NE(set, nullptr);
@@ -85,7 +78,7 @@ TEST(CriteriaFilesTest, EverySetLoadedIsItsOwn) {
   TempDir dir;
   writeText(dir.file("a"), "10.0.0.0/8\n");
   writeText(dir.file("b"), "192.0.2.0/24\n");
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet* a = nullptr;
   const IpSet* b = nullptr;
   ASSERT_TRUE(loadCidrFile(dir.file("a"), &a, sink));
@@ -99,7 +92,7 @@ TEST(CriteriaFilesTest, EverySetLoadedIsItsOwn) {
 TEST(CriteriaFilesTest, UnopenableListsAreReportedAndLeaveTheRecordAlone) {
   TempDir dir;
   const std::string missing = dir.file("missing.txt");
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet sentinel;
   const IpSet* set = &sentinel;
   EXPECT_FALSE(loadCidrFile(missing, &set, sink));
@@ -117,7 +110,7 @@ TEST(CriteriaFilesTest, UnopenableListsAreReportedAndLeaveTheRecordAlone) {
 
 TEST(CriteriaFilesTest, ADirectoryIsAListThatCannotBeOpened) {
   TempDir dir;
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet* set = nullptr;
   EXPECT_FALSE(loadCidrFile(dir.path(), &set, sink));
   EXPECT_EQ(set, nullptr);
@@ -134,7 +127,7 @@ TEST(CriteriaFilesTest, ListThatCannotBeReadFailsItsLoad) {
   const std::string message = "tarvex: " + memory +
                               ": read error after line 0: Input/output error; the list is "
                               "incomplete, so no dump is searched\n";
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet* set = nullptr;
   EXPECT_FALSE(loadCidrFile(memory, &set, sink));
   EXPECT_EQ(set, nullptr);
@@ -148,7 +141,7 @@ TEST(CriteriaFilesTest, IntegerAddressKeepsItsReadingAndIsShown) {
   TempDir dir;
   const std::string path = dir.file("blocks.txt");
   writeText(path, "10/8\n");
-  RecordingSink sink;
+  CapturePort sink;
   const IpSet* set = nullptr;
   ASSERT_TRUE(loadCidrFile(path, &set, sink));
   EXPECT_TRUE(overlaps(*set, 0x00000001, 32));  // 0.0.0.1, in 0.0.0.0/8
@@ -163,7 +156,7 @@ TEST(CriteriaFilesTest, AsnLinesAreStoredVerbatim) {
   SearchSettings settings;
   settings.asnFile = dir.file("origins.txt");
   writeText(settings.asnFile, "64500\n064501\n\n64502\n64500\n{64503,64504}\n64505");
-  RecordingSink sink;
+  CapturePort sink;
   ASSERT_TRUE(loadAsnFile(settings, sink));
   EXPECT_EQ(settings.asnSet,
             (SearchSettings::AsnSet{"64500", "064501", "", "64502", "{64503,64504}", "64505"}));
@@ -198,7 +191,7 @@ TEST(CriteriaFilesTest, EachAsnLineThatCanNeverMatchIsNamed) {
     SearchSettings settings;
     settings.asnFile = dir.file("origins.txt");
     writeText(settings.asnFile, c.content);
-    RecordingSink sink;
+    CapturePort sink;
     ASSERT_TRUE(loadAsnFile(settings, sink));
     EXPECT_EQ(settings.asnSet, c.keys);
     std::string expected = "tarvex: PATH:" + c.warning;

@@ -7,27 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "capture_port.h"
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
 #include "input/message_text.h"
 #include "mrt/as_path.h"
 #include "mrt_builder.h"
 #include "output/report_line.h"
+#include "report_fields.h"
 #include "scan/update_search.h"
 
 namespace tarvex {
 namespace {
 
 using testing::Bytes;
+using testing::CapturePort;
 using testing::Segment;
-
-class RecordingSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    (channel == Channel::kStderr ? err : channel == Channel::kStdout ? out : report) += bytes;
-  }
-  std::string report, out, err;
-};
 
 IpSet setOf(const std::vector<std::string>& lines) {
   IpSet set;
@@ -60,14 +55,8 @@ struct Message {
 /// Field 7 of each report line: the prefix text.
 std::vector<std::string> reportedPrefixes(const std::string& report) {
   std::vector<std::string> prefixes;
-  std::size_t lineStart = 0;
-  while (lineStart < report.size()) {
-    std::size_t lineEnd = report.find('\n', lineStart);
-    std::string line = report.substr(lineStart, lineEnd - lineStart);
-    std::size_t field = 0;
-    for (int i = 0; i < 6; ++i) field = line.find('|', field) + 1;
-    prefixes.push_back(line.substr(field, line.find('|', field) - field));
-    lineStart = lineEnd + 1;
+  for (std::string_view line : testing::linesOf(report)) {
+    prefixes.emplace_back(testing::reportFields(line).at(6));
   }
   return prefixes;
 }
@@ -131,7 +120,7 @@ TEST(MatchRulesTest, VerdictFollowsTheCriteriaAndOr) {
   };
   using V = ListVerdict;
   const Case cases[] = {
-      {false, false, "", true, false, V::kAll},  // no list named: every prefix
+      {false, false, "", true, false, V::kAll},    // no list named: every prefix
       {false, false, "", false, false, V::kNone},  // but never without an AS path
       {false, true, "", true, false, V::kOverlapping},
       {false, true, "", false, false, V::kNone},
@@ -158,8 +147,8 @@ TEST(MatchRulesTest, VerdictFollowsTheCriteriaAndOr) {
     Message message({{testing::kAsSequence, {64496, 64500}}}, c.withPath);
     MessageMatch match(settings, message.entry, nullptr);
     EXPECT_EQ(match.verdict(), c.verdict)
-        << "or " << c.orMatch << ", cidr " << c.cidrNamed << ", asn \"" << c.asnFile
-        << "\", path " << c.withPath << ", listed " << c.originListed;
+        << "or " << c.orMatch << ", cidr " << c.cidrNamed << ", asn \"" << c.asnFile << "\", path "
+        << c.withPath << ", listed " << c.originListed;
   }
 }
 
@@ -225,7 +214,7 @@ ListRun runWithoutPath(const Bytes& wire, std::size_t count, const SearchSetting
   mrt::BgpUpdate entry;
   entry.time = 900;
   entry.announced = mrt::PrefixList(wire, count, afi);
-  RecordingSink sink;
+  CapturePort sink;
   searchUpdate(entry, settings, sink, nullptr);
   return {sink.report, sink.out + sink.err};
 }

@@ -28,8 +28,9 @@ using testing::ReadOutcome;
 
 ReadOutcome decodeAll(const Bytes& file, std::size_t step = 1 << 20, std::size_t chunk = 65536,
                       bool failAtEnd = false) {
-  std::unique_ptr<ByteSource> source = openDecodedInput(std::make_unique<testing::TrickleSource>(
-      file, step, failAtEnd ? testing::TrickleSource::readError(file.size()) : ""),
+  std::unique_ptr<ByteSource> source = openDecodedInput(
+      std::make_unique<testing::TrickleSource>(
+          file, step, failAtEnd ? testing::TrickleSource::readError(file.size()) : ""),
       /*bzip2Workers=*/2);
   return readAll(*source, chunk);
 }

@@ -51,7 +51,7 @@ std::string addressText(const BgpUpdate& update, const std::array<std::uint8_t, 
 
 std::vector<std::string> prefixTexts(const PrefixList& list) {
   std::vector<std::string> out;
-  for (const Ipv4Prefix& prefix : list) {
+  for (const Ipv4Prefix& prefix : list.ipv4()) {
     in_addr address{htonl(prefix.address)};
     char text[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, &address, text, sizeof text);
@@ -526,7 +526,7 @@ TEST(Bgp4mpDecode, CorruptedBytesNeverLeadOutOfBounds) {
       if (decodeRecord(decoder, corrupt, update) != DecodeResult::kUpdate) continue;
       for (const PrefixList* list :
            {&update.withdrawn, &update.announced, &update.mpAnnounced[1][2]}) {
-        for (const Ipv4Prefix& prefix : *list) EXPECT_LE(prefix.length, 32) << at;
+        for (const Ipv4Prefix& prefix : list->ipv4()) EXPECT_LE(prefix.length, 32) << at;
       }
       if (update.asPath != nullptr) (void)update.asPath->text();
     }

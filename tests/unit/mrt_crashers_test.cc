@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "input/byte_source.h"
 #include "mrt/as_path.h"
 #include "mrt/bgp4mp.h"
-#include "input/byte_source.h"
 #include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
 
@@ -35,11 +35,11 @@ std::vector<std::string> filesIn(const std::string& dir) {
 std::size_t touch(const BgpUpdate& update) {
   std::size_t total = 0;
   for (const PrefixList* list : {&update.withdrawn, &update.announced}) {
-    for (const Ipv4Prefix& prefix : *list) total += prefix.length;
+    for (const Ipv4Prefix& prefix : list->ipv4()) total += prefix.length;
   }
   for (const MpLists* side : {&update.mpAnnounced, &update.mpWithdrawn}) {
     for (const PrefixList& list : (*side)[kAfiIpv4]) {
-      for (const Ipv4Prefix& prefix : list) total += prefix.length;
+      for (const Ipv4Prefix& prefix : list.ipv4()) total += prefix.length;
     }
   }
   if (update.asPath != nullptr) total += update.asPath->text().size();

@@ -16,7 +16,7 @@ using testing::prefixes;
 
 std::vector<std::pair<std::uint32_t, int>> walk(const PrefixList& list) {
   std::vector<std::pair<std::uint32_t, int>> out;
-  for (const Ipv4Prefix& prefix : list) out.emplace_back(prefix.address, prefix.length);
+  for (const Ipv4Prefix& prefix : list.ipv4()) out.emplace_back(prefix.address, prefix.length);
   return out;
 }
 

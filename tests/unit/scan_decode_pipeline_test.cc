@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_port.h"
 #include "input/byte_source.h"
 #include "input/input_format.h"
 #include "mrt_builder.h"
@@ -18,22 +19,8 @@ namespace {
 
 using namespace tarvex::testing;
 
-// Keeps every write as it came.
-class WriteLog final : public OutputPort {
- public:
-  struct Write {
-    Channel channel;
-    std::string text;
-    bool operator==(const Write&) const = default;
-  };
-  void write(Channel channel, std::string_view bytes) override {
-    writes.push_back({channel, std::string(bytes)});
-  }
-  std::vector<Write> writes;
-};
-
 struct Walk {
-  std::vector<WriteLog::Write> writes;
+  std::vector<CapturePort::Write> writes;
   std::uint64_t malformed = 0;
   std::string damage;
   std::vector<std::string> passedOver;
@@ -42,9 +29,9 @@ struct Walk {
 Walk walk(const Bytes& file, const SearchSettings& settings, unsigned workers,
           std::size_t step = 1 << 30) {
   mrt::MrtReader reader(std::make_unique<TrickleSource>(file, step), 2);
-  WriteLog log;
-  searchDump(reader, settings, log, workers);
-  return {log.writes, reader.malformedRecords(), std::string(reader.damage()),
+  CapturePort sink;
+  searchDump(reader, settings, sink, workers);
+  return {sink.writes, reader.malformedRecords(), std::string(reader.damage()),
           reader.passedOverWarnings()};
 }
 
@@ -90,7 +77,7 @@ TEST(DecodePipeline, SameWritesWhateverTheWorkers) {
   const Walk alone = walk(file, settings, 0);
   ASSERT_GT(alone.writes.size(), 40000u);
   EXPECT_EQ(alone.malformed, 40u);
-  for (const WriteLog::Write& write : alone.writes) {
+  for (const CapturePort::Write& write : alone.writes) {
     ASSERT_EQ(write.channel, Channel::kReport);
     ASSERT_EQ(std::count(write.text.begin(), write.text.end(), '\n'), 1) << write.text;
     ASSERT_EQ(write.text.back(), '\n');

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "capture_port.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
 
@@ -15,16 +16,6 @@ namespace tarvex {
 namespace {
 
 using namespace tarvex::testing;
-
-class CaptureSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    (channel == Channel::kReport ? report : channel == Channel::kStdout ? out : err) += bytes;
-  }
-  std::string report;
-  std::string out;
-  std::string err;
-};
 
 struct Scan {
   std::string report;
@@ -36,7 +27,7 @@ Scan scan(const std::string& path, bool verbose = false) {
   SearchSettings settings;
   settings.reset();
   settings.verbose = verbose ? 1 : 0;
-  CaptureSink sink;
+  CapturePort sink;
   scanDumpFile(settings, path, sink);
   return {sink.report, sink.out, sink.err};
 }

@@ -6,24 +6,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "capture_port.h"
+
 namespace tarvex {
 namespace {
 
-// Keeps everything written, each piece tagged with its channel.
-class StringSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    std::lock_guard lock(mutex_);
-    all += std::to_string(static_cast<int>(channel)) + ":" + std::string(bytes);
-  }
-  std::mutex mutex_;
-  std::string all;
-};
+using testing::CapturePort;
 
 // Scans of very different lengths, some sleeping, interleaved with messages written between
 // them: the output is exactly what running them one after another here writes.
@@ -52,24 +44,24 @@ TEST(ParallelScansTest, WritesEverythingInCallOrder) {
     sink.toStdout("the end\n");
   };
 
-  StringSink expected;
+  CapturePort expected;
   drive(expected);
   for (unsigned workers : {1u, 2u, 4u}) {
-    StringSink actual;
+    CapturePort actual;
     {
       ParallelScans scans(actual, workers);
       drive(scans);
       scans.drain();
-      EXPECT_TRUE(actual.all == expected.all) << workers << " workers";
+      EXPECT_TRUE(actual.writes == expected.writes) << workers << " workers";
     }
-    EXPECT_TRUE(actual.all == expected.all) << workers << " workers, after the destructor";
+    EXPECT_TRUE(actual.writes == expected.writes) << workers << " workers, after the destructor";
   }
 }
 
 // A scan far behind the head stops recording once it holds its share, so memory stays bounded
 // however much the scans write.
 TEST(ParallelScansTest, ScansBehindTheHeadWaitOnceTheyHoldTheirShare) {
-  StringSink target;
+  CapturePort target;
   std::atomic<bool> release{false};
   std::atomic<std::size_t> secondWrote{0};
   {

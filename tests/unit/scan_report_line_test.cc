@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_port.h"
 #include "mrt/as_path.h"
 #include "mrt_builder.h"
 
@@ -16,22 +17,7 @@ namespace {
 
 using testing::Bytes;
 
-class CaptureSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    if (channel == Channel::kReport) reportWrites.emplace_back(bytes);
-    if (channel == Channel::kStdout) out += bytes;
-    if (channel == Channel::kStderr) err += bytes;
-  }
-  std::string report() const {
-    std::string all;
-    for (const std::string& write : reportWrites) all += write;
-    return all;
-  }
-  std::vector<std::string> reportWrites;
-  std::string out;
-  std::string err;
-};
+using testing::CapturePort;
 
 std::array<std::uint8_t, 16> address(const std::string& text) {
   std::array<std::uint8_t, 16> out{};
@@ -83,11 +69,11 @@ struct Entry {
 };
 
 std::string lineOf(const Entry& entry, std::string_view prefix = "203.0.113.0/24") {
-  CaptureSink sink;
+  CapturePort sink;
   MessageLines(entry.update).print(prefix, sink);
-  EXPECT_LE(sink.reportWrites.size(), 1u);  // one write, so one flush, per line
+  EXPECT_LE(sink.writesTo(Channel::kReport).size(), 1u);  // one write, so one flush, per line
   EXPECT_EQ(sink.out + sink.err, "");
-  return sink.report();
+  return sink.report;
 }
 
 TEST(ReportLine, WorkedExamples) {
@@ -174,11 +160,11 @@ TEST(ReportLine, SessionTextFollowsTheHeaderFamilyOnly) {
 TEST(ReportLine, TwoMatchesOfOneMessageDifferOnlyInThePrefix) {
   Entry entry(900, "192.0.2.1", 100, "198.51.100.2", 200);
   entry.announces({"203.0.113.0/24", "198.51.100.0/24"}).withPath({100, 300});
-  CaptureSink sink;
+  CapturePort sink;
   MessageLines lines(entry.update);
   lines.print("203.0.113.0/24", sink);
   lines.print("198.51.100.0/24", sink);
-  EXPECT_EQ(sink.reportWrites,
+  EXPECT_EQ(sink.writesTo(Channel::kReport),
             (std::vector<std::string>{
                 "900|A|192.0.2.1|AS100|198.51.100.2|AS200|203.0.113.0/24|100 300\n",
                 "900|A|192.0.2.1|AS100|198.51.100.2|AS200|198.51.100.0/24|100 300\n"}));
@@ -191,7 +177,7 @@ TEST(ReportLine, MessageLinesInTurnKeepTheirOwnHead) {
   first.announces({"203.0.113.0/24"}).withPath({100, 300});
   Entry second(901, "2001:db8::1", 4294967295u, "::", 0);
   second.withdraws({"198.51.100.0/24"});
-  CaptureSink sink;
+  CapturePort sink;
   MessageLines a(first.update);
   MessageLines b(second.update);
   a.print("203.0.113.0/24", sink);
@@ -201,7 +187,7 @@ TEST(ReportLine, MessageLinesInTurnKeepTheirOwnHead) {
   MessageLines(second.update).print("192.0.2.0/24", sink);
   b.print("11.0.0.0/8", sink);
   EXPECT_EQ(
-      sink.reportWrites,
+      sink.writesTo(Channel::kReport),
       (std::vector<std::string>{"900|A|192.0.2.1|AS100|198.51.100.2|AS200|203.0.113.0/24|100 300\n",
                                 "901|W|2001:db8::1|AS4294967295|::|AS0|198.51.100.0/24\n",
                                 "900|A|192.0.2.1|AS100|198.51.100.2|AS200|10.0.0.0/8|100 300\n",

@@ -9,36 +9,30 @@
 #include <string>
 #include <vector>
 
+#include "capture_port.h"
 #include "input/byte_source.h"
 #include "mrt/as_path.h"
 #include "mrt/mrt_reader.h"
 #include "mrt_builder.h"
+#include "report_fields.h"
 
 namespace tarvex {
 namespace {
 
 using testing::Bytes;
 
-class CaptureSink final : public OutputPort {
- public:
-  void write(Channel channel, std::string_view bytes) override {
-    if (channel == Channel::kReport) {
-      std::string line(bytes.substr(0, bytes.size() - 1));  // without the newline
-      // Keep the form and the prefix: "W 10.0.0.0/8".
-      std::vector<std::string> fields;
-      std::size_t start = 0;
-      for (std::size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
-        fields.push_back(line.substr(start, bar - start));
-      }
-      fields.push_back(line.substr(start));
-      lines.push_back(fields.at(1) + " " + fields.at(6));
-    } else {
-      other += bytes;
-    }
-  }
+using testing::CapturePort;
+
+/// The form and the prefix of each report line written, one write a line: "W 10.0.0.0/8".
+std::vector<std::string> formsAndPrefixes(const CapturePort& sink) {
   std::vector<std::string> lines;
-  std::string other;
-};
+  for (const std::string& write : sink.writesTo(Channel::kReport)) {
+    EXPECT_TRUE(write.ends_with('\n')) << write;
+    const std::vector<std::string_view> fields = testing::reportFields(write);
+    lines.push_back(std::string(fields.at(1)) + " " + std::string(fields.at(6)));
+  }
+  return lines;
+}
 
 // An UPDATE whose lists are filled one by one; the wire bytes live as long as the entry.
 class Entry {
@@ -72,10 +66,10 @@ class Entry {
 std::vector<std::string> walk(const mrt::BgpUpdate& update) {
   SearchSettings settings;
   settings.reset();
-  CaptureSink sink;
+  CapturePort sink;
   searchUpdate(update, settings, sink, nullptr);
-  EXPECT_EQ(sink.other, "");
-  return sink.lines;
+  EXPECT_EQ(sink.out + sink.err, "");
+  return formsAndPrefixes(sink);
 }
 
 using Lines = std::vector<std::string>;
@@ -167,10 +161,10 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
     mrt::MrtReader reader(std::make_unique<input::MemorySource>(record), 0);
     SearchSettings settings;
     settings.reset();
-    CaptureSink sink;
+    CapturePort sink;
     mrt::BgpUpdate update;
     while (reader.next(update)) searchUpdate(update, settings, sink, nullptr);
-    EXPECT_EQ(sink.lines.size(), c.searched ? 1u : 0u) << c.name;
+    EXPECT_EQ(formsAndPrefixes(sink).size(), c.searched ? 1u : 0u) << c.name;
   }
 }
 
@@ -183,8 +177,8 @@ TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
   for (std::uint32_t asn = 0; asn < 10000; asn += 7)
     settings.asnSet.insert(std::to_string(asn * 977));
   OriginMemo memo(settings);
-  CaptureSink withMemo;
-  CaptureSink without;
+  CapturePort withMemo;
+  CapturePort without;
   for (int pass = 0; pass < 2; ++pass) {
     for (std::uint32_t asn = 0; asn < 10000; ++asn) {
       Entry entry;
@@ -197,8 +191,9 @@ TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
       searchUpdate(entry.update, settings, without, nullptr);
     }
   }
-  EXPECT_EQ(withMemo.lines.size(), 2u * (10000 / 7 + 1));
-  EXPECT_EQ(withMemo.lines, without.lines);
+  const std::vector<std::string> lines = formsAndPrefixes(withMemo);
+  EXPECT_EQ(lines.size(), 2u * (10000 / 7 + 1));
+  EXPECT_EQ(lines, formsAndPrefixes(without));
 }
 
 }  // namespace

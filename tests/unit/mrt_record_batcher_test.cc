@@ -1,6 +1,6 @@
-// MRT framing and the reader on top of it: records in order, buffer growth, the length limit,
-// truncation at every byte, skipped and counted records.
-#include "mrt/record_reader.h"
+// MRT framing (the batcher, and the walk of a batch) and the reader on top of it: records in
+// order, buffer growth, the length limit, truncation at every byte, skipped and counted records.
+#include "mrt/record_batcher.h"
 
 #include <gtest/gtest.h>
 
@@ -24,13 +24,34 @@ struct Seen {
   bool operator==(const Seen&) const = default;
 };
 
-std::vector<Seen> readRecords(RecordReader& reader) {
-  std::vector<Seen> out;
-  MrtRecord record;
-  while (reader.next(record)) {
-    out.push_back({record.timestamp, record.type, record.subtype,
-                   Bytes(record.body.begin(), record.body.end())});
+// What framing an input gave: its records, what stopped it, how far it got.
+struct Framed {
+  std::vector<Seen> records;
+  std::string damage;
+  std::uint64_t offset = 0;
+};
+
+// Frames `input` as every dump walk does: batches from the batcher, records from each batch.
+Framed frame(std::unique_ptr<input::ByteSource> input) {
+  Framed out;
+  RecordBatcher batcher(std::move(input));
+  RecordBatch batch;
+  while (batcher.next(batch)) {
+    EXPECT_EQ(batch.offset, out.offset);
+    BatchRecords records(batch.bytes);
+    MrtRecord record;
+    while (records.next(record)) {
+      out.records.push_back({record.timestamp, record.type, record.subtype,
+                             Bytes(record.body.begin(), record.body.end())});
+    }
+    EXPECT_EQ(records.remaining(), 0u);
+    out.offset += batch.bytes.size();
+    batch = RecordBatch();  // released before the batcher reads on
   }
+  EXPECT_EQ(batcher.offset(), out.offset);
+  out.damage = std::string(batcher.damage());
+  // A stopped input stays stopped.
+  EXPECT_FALSE(batcher.next(batch));
   return out;
 }
 
@@ -40,7 +61,7 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
   return out;
 }
 
-TEST(RecordReader, HandsOutEveryRecordWhateverTheReadSizes) {
+TEST(RecordBatcher, HandsOutEveryRecordWhateverTheReadSizes) {
   // Records of every size class: empty, tiny, larger than the first buffer, and many small
   // ones that straddle buffer refills.
   std::vector<Seen> expected = {
@@ -56,90 +77,88 @@ TEST(RecordReader, HandsOutEveryRecordWhateverTheReadSizes) {
   for (const Seen& s : expected) append(stream, mrtRecord(s.timestamp, s.type, s.subtype, s.body));
 
   for (std::size_t step : {std::size_t{1} << 22, std::size_t{65521}, std::size_t{7}}) {
-    RecordReader reader(std::make_unique<TrickleSource>(stream, step));
-    std::vector<Seen> seen = readRecords(reader);
-    EXPECT_TRUE(seen == expected) << "step " << step << ": " << seen.size() << " records";
-    EXPECT_EQ(reader.damage(), "");
-    EXPECT_EQ(reader.offset(), stream.size());
+    Framed framed = frame(std::make_unique<TrickleSource>(stream, step));
+    EXPECT_TRUE(framed.records == expected)
+        << "step " << step << ": " << framed.records.size() << " records";
+    EXPECT_EQ(framed.damage, "");
+    EXPECT_EQ(framed.offset, stream.size());
   }
 }
 
-TEST(RecordReader, LengthsAboveTheLimitStopTheInput) {
+TEST(RecordBatcher, LengthsAboveTheLimitStopTheInput) {
   Bytes good = mrtRecord(1, 16, 4, pattern(100, 9));
   Bytes limit = mrtRecord(2, 13, 1, Bytes(kMaxRecordLength, 0xab));
   Bytes huge = concat({u32be(3), u16be(16), u16be(4), u32be(kMaxRecordLength + 1), Bytes(64, 0)});
   Bytes giant = concat({u32be(3), u16be(16), u16be(4), u32be(0xffffffff)});
 
   Bytes largest = concat({good, limit, good});
-  RecordReader accepts(std::make_unique<input::MemorySource>(largest));
-  EXPECT_EQ(readRecords(accepts).size(), 3u);
-  EXPECT_EQ(accepts.damage(), "");
+  Framed accepts = frame(std::make_unique<input::MemorySource>(largest));
+  EXPECT_EQ(accepts.records.size(), 3u);
+  EXPECT_EQ(accepts.damage, "");
 
   for (const Bytes& bad : {huge, giant}) {
     Bytes stream = concat({good, good, bad, good});
-    RecordReader reader(std::make_unique<input::MemorySource>(stream));
-    EXPECT_EQ(readRecords(reader).size(), 2u);
-    std::uint32_t claimed = (std::uint32_t{bad[8]} << 24) | (std::uint32_t{bad[9]} << 16) |
-                            (std::uint32_t{bad[10]} << 8) | bad[11];
-    EXPECT_EQ(reader.damage(), "a record at byte " + std::to_string(2 * good.size()) +
-                                   " claims a length of " + std::to_string(claimed) +
-                                   " bytes, which cannot be right; the records before it were "
-                                   "searched");
-    MrtRecord record;
-    EXPECT_FALSE(reader.next(record));
+    Framed framed = frame(std::make_unique<input::MemorySource>(stream));
+    EXPECT_EQ(framed.records.size(), 2u);
+    const std::uint32_t claimed =
+        readMrtHeader(std::span<const std::uint8_t, kMrtHeaderSize>(bad.data(), kMrtHeaderSize))
+            .length;
+    EXPECT_EQ(framed.damage, "a record at byte " + std::to_string(2 * good.size()) +
+                                 " claims a length of " + std::to_string(claimed) +
+                                 " bytes, which cannot be right; the records before it were "
+                                 "searched");
   }
 }
 
-TEST(RecordReader, DamageFoundAheadExplainsAnImpossibleLength) {
+TEST(RecordBatcher, DamageFoundAheadExplainsAnImpossibleLength) {
   // What damaged compressed data looks like from here: garbage first, and the decompressor's
   // complaint only a little later, at the end of its block.
   Bytes good = mrtRecord(1, 16, 4, pattern(100, 9));
   Bytes garbage = concat({u32be(3), u16be(16), u16be(4), u32be(0xdeadbeef), pattern(300000, 1)});
   Bytes stream = concat({good, garbage});
   auto source = std::make_unique<TrickleSource>(stream, 65536, "read error (Input/output error)");
-  RecordReader reader(std::move(source));
-  EXPECT_EQ(readRecords(reader).size(), 1u);
-  EXPECT_EQ(reader.damage(),
-            "read error (Input/output error); the records before it were searched");
+  Framed framed = frame(std::move(source));
+  EXPECT_EQ(framed.records.size(), 1u);
+  EXPECT_EQ(framed.damage, "read error (Input/output error); the records before it were searched");
 }
 
-TEST(RecordReader, EveryTruncationKeepsTheWholeRecordsBeforeIt) {
+TEST(RecordBatcher, EveryTruncationKeepsTheWholeRecordsBeforeIt) {
   std::vector<Bytes> records = {mrtRecord(1, 16, 4, pattern(30, 1)), mrtRecord(2, 16, 1, {}),
                                 mrtRecord(3, 17, 4, pattern(7, 2))};
   Bytes stream = concat({records[0], records[1], records[2]});
   for (std::size_t keep = 0; keep <= stream.size(); ++keep) {
     Bytes cut(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(keep));
-    RecordReader reader(std::make_unique<TrickleSource>(cut, 5));
+    Framed framed = frame(std::make_unique<TrickleSource>(cut, 5));
     std::size_t whole = 0;
     std::size_t boundary = 0;
     while (whole < records.size() && boundary + records[whole].size() <= keep) {
       boundary += records[whole++].size();
     }
-    EXPECT_EQ(readRecords(reader).size(), whole) << keep;
+    EXPECT_EQ(framed.records.size(), whole) << keep;
+    EXPECT_EQ(framed.offset, boundary) << keep;
     const std::string suffix = boundary > 0 ? "; the records before it were searched" : "";
     if (keep == boundary) {
-      EXPECT_EQ(reader.damage(), "") << keep;
+      EXPECT_EQ(framed.damage, "") << keep;
     } else if (keep - boundary < kMrtHeaderSize) {
-      EXPECT_EQ(reader.damage(), "the file ends inside a record header (" +
-                                     std::to_string(keep - boundary) + " stray bytes at the end)" +
-                                     suffix)
+      EXPECT_EQ(framed.damage, "the file ends inside a record header (" +
+                                   std::to_string(keep - boundary) + " stray bytes at the end)" +
+                                   suffix)
           << keep;
     } else {
-      EXPECT_EQ(reader.damage(),
-                "the file ends inside a record (" + std::to_string(keep - boundary) + " of its " +
-                    std::to_string(records[whole].size()) + " bytes are there)" + suffix)
+      EXPECT_EQ(framed.damage, "the file ends inside a record (" + std::to_string(keep - boundary) +
+                                   " of its " + std::to_string(records[whole].size()) +
+                                   " bytes are there)" + suffix)
           << keep;
     }
   }
 }
 
-TEST(RecordReader, FailuresOfTheSourceBecomeDamage) {
+TEST(RecordBatcher, FailuresOfTheSourceBecomeDamage) {
   Bytes stream = concat({mrtRecord(1, 16, 4, pattern(30, 1)), mrtRecord(2, 16, 4, pattern(30, 2))});
-  RecordReader reader(
-      std::make_unique<TrickleSource>(stream, 11, "read error (Input/output error)"));
-  EXPECT_EQ(readRecords(reader).size(), 2u);
-  EXPECT_EQ(reader.damage(),
-            "read error (Input/output error); the records before it were searched");
+  Framed framed =
+      frame(std::make_unique<TrickleSource>(stream, 11, "read error (Input/output error)"));
+  EXPECT_EQ(framed.records.size(), 2u);
+  EXPECT_EQ(framed.damage, "read error (Input/output error); the records before it were searched");
 }
 
 Bytes announcement(std::uint32_t time, const std::string& prefix) {

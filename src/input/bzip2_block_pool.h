@@ -1,0 +1,77 @@
+// Worker threads that decode candidate bzip2 blocks, one job each, for the parallel reader.
+//
+// A job holds a copy of the compressed bits of one candidate block; a worker re-wraps them as a
+// stream of one block (bzip2_blocks.h) and decodes it, keeping at most `budgets::kBzip2JobOutput`
+// bytes of output. The pool knows nothing of the order of blocks: the reader submits jobs,
+// waits for the one it needs next and cancels those it no longer needs (a cancelled job is
+// finished without being decoded). Output buffers handed back with `recycle` are reused. Each
+// worker keeps libbz2's tables (3.6 MB); the threads end with the pool.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "input/bzip2_blocks.h"
+
+namespace tarvex::input {
+
+/// One candidate block. The reader fills in the input before submitting it; once `finished`
+/// is seen (under the pool's lock, `finished` and `waitFor` take it) the output is the reader's.
+struct Bzip2BlockJob {
+  std::uint64_t from = 0;  // bit where its block signature starts
+  std::uint64_t to = 0;    // bit where the next signature starts
+  int level = 9;
+  std::vector<std::uint8_t> raw;  // the input bytes that hold bits [from, to)
+  std::uint32_t crc = 0;          // the block CRC stored after the signature
+  bool cancelled = false;         // nobody waits for it any more
+  // Written by the worker; read once `finished` is set (both under the mutex).
+  bool finished = false;
+  Bzip2BlockResult result = Bzip2BlockResult::kFailed;
+  std::vector<std::uint8_t> output;
+  std::vector<std::uint8_t> stream;  // the one-block stream of an oversized block
+};
+
+/// Decodes `job`'s block on the calling thread, with `memory` and `stream` as its scratch space,
+/// and keeps the outcome in the job (not `finished`: that is the pool's to say).
+void decodeBlockJob(Bzip2BlockJob& job, Bzip2Memory& memory, std::vector<std::uint8_t>& stream);
+
+class Bzip2BlockPool {
+ public:
+  /// Starts `workers` threads (at least 1).
+  explicit Bzip2BlockPool(unsigned workers);
+  ~Bzip2BlockPool();
+  Bzip2BlockPool(const Bzip2BlockPool&) = delete;
+  Bzip2BlockPool& operator=(const Bzip2BlockPool&) = delete;
+
+  unsigned workers() const { return static_cast<unsigned>(workers_.size()); }
+
+  /// Queues `job`; `first` puts it before every job queued, for the block the reader waits for.
+  void submit(const std::shared_ptr<Bzip2BlockJob>& job, bool first);
+  bool finished(const Bzip2BlockJob& job);
+  void waitFor(const Bzip2BlockJob& job);
+  /// Nobody will wait for `job`: a worker that has not started it skips it.
+  void cancel(Bzip2BlockJob& job);
+  /// Cancels every job not yet started.
+  void cancelQueued();
+  /// Hands back the output buffer of a job whose bytes were used, for the next job to fill.
+  void recycle(std::vector<std::uint8_t> output);
+
+ private:
+  void workerLoop();
+
+  std::mutex mutex_;
+  std::condition_variable workToDo_;
+  std::condition_variable jobDone_;
+  std::deque<std::shared_ptr<Bzip2BlockJob>> queue_;
+  std::vector<std::vector<std::uint8_t>> spareOutputs_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace tarvex::input
