@@ -13,8 +13,8 @@
 #include "criteria/ip_set.h"
 #include "criteria/match_rules.h"
 #include "mrt_builder.h"
-#include "process_runner.h"
 #include "output/report_line.h"
+#include "process_runner.h"
 
 namespace tarvex {
 namespace {

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string joined;
   std::size_t lines = 0;
   {
-    tarvex::LineFile reader(file.path());
+    tarvex::input::LineFile reader(file.path());
     if (!reader.isOpen()) std::abort();
     std::string_view line;
     while (reader.nextLine(line)) {

@@ -44,10 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> rest = input.subspan(peeked.size());
 
   tarvex::input::Bzip2Source sequentialSource(std::make_unique<tarvex::input::MemorySource>(rest),
-                                            peeked);
+                                              peeked);
   const Outcome sequential = readAll(sequentialSource);
-  tarvex::input::ParallelBzip2Source parallelSource(std::make_unique<tarvex::input::MemorySource>(rest),
-                                                  peeked, 2);
+  tarvex::input::ParallelBzip2Source parallelSource(
+      std::make_unique<tarvex::input::MemorySource>(rest), peeked, 2);
   const Outcome parallel = readAll(parallelSource);
 
   const std::size_t common = std::min(sequential.bytes.size(), parallel.bytes.size());

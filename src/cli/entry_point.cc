@@ -16,9 +16,9 @@
 #include "cli/thread_plan.h"
 #include "cli/usage.h"
 #include "discovery/list_file.h"
+#include "output/process_output.h"
 #include "scan/dump_file_scan.h"
 #include "scan/parallel_scans.h"
-#include "output/process_output.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {

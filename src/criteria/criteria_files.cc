@@ -8,8 +8,8 @@
 
 #include "criteria/cidr_parser.h"
 #include "criteria/ip_set.h"
-#include "input/line_file.h"
 #include "criteria/origin_token_check.h"
+#include "input/line_file.h"
 #include "input/message_text.h"
 
 namespace tarvex {
@@ -27,7 +27,7 @@ std::vector<std::unique_ptr<IpSet>>& runIpSets() {
 }
 
 void reportCannotOpen(const std::string& path, OutputPort& messages) {
-  messages.toStderr("Couldn't open file " + path + "\n");
+  messages.toStderr(input::cannotOpenMessage(path));
 }
 
 /// A read that failed part way leaves a list shorter than its file, and a search with a shorter
@@ -35,9 +35,8 @@ void reportCannotOpen(const std::string& path, OutputPort& messages) {
 bool readToTheEnd(const std::string& path, const input::LineFile& file, std::size_t lines,
                   OutputPort& messages) {
   if (file.readError() == 0) return true;
-  messages.toStderr("tarvex: " + path + ": read error after line " + std::to_string(lines) + ": " +
-                    std::strerror(file.readError()) +
-                    "; the list is incomplete, so no dump is searched\n");
+  messages.toStderr(input::readErrorMessage(path, lines, file.readError(),
+                                            "the list is incomplete, so no dump is searched"));
   return false;
 }
 
@@ -73,9 +72,9 @@ void warnOfIntegerAddress(const std::string& path, std::size_t number, std::stri
   } else {
     hint = "write " + readAs + " to say the same plainly";
   }
-  messages.toStderr(lineLabel(path, number) + "\"" + input::escapedForMessage(line) + "\": the address " +
-                    std::to_string(integer) + " is read as the integer " + dottedQuad(integer) +
-                    ", so the block is " + readAs + " (" + hint + ")\n");
+  messages.toStderr(lineLabel(path, number) + "\"" + input::escapedForMessage(line) +
+                    "\": the address " + std::to_string(integer) + " is read as the integer " +
+                    dottedQuad(integer) + ", so the block is " + readAs + " (" + hint + ")\n");
 }
 
 void addCidrLine(const std::string& path, std::size_t number, std::string_view line, IpSet& set,
@@ -106,8 +105,8 @@ class NeverMatchingLines {
     std::string reason = whyNoOriginMatches(line);
     if (reason.empty()) return;
     if (++count_ > kNamedNeverMatchingLines) return;
-    messages_.toStderr(lineLabel(path_, number) + "AS number \"" + input::escapedForMessage(line) + "\" " +
-                       reason + " and can never match an origin AS\n");
+    messages_.toStderr(lineLabel(path_, number) + "AS number \"" + input::escapedForMessage(line) +
+                       "\" " + reason + " and can never match an origin AS\n");
   }
 
   void finish() {

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "input/line_file.h"
-#include "scan/dump_file_scan.h"
 #include "input/message_text.h"
+#include "scan/dump_file_scan.h"
 
 namespace tarvex {
 
@@ -33,7 +33,7 @@ void warnOfTrailingCarriageReturn(const SearchSettings& settings, std::size_t nu
 void scanListFile(const SearchSettings& settings, OutputPort& out) {
   input::LineFile list(settings.listFile);
   if (!list.isOpen()) {
-    out.toStderr("Couldn't open file " + settings.listFile + "\n");
+    out.toStderr(input::cannotOpenMessage(settings.listFile));
     return;
   }
   // Lines split on '\n' alone: a last line without a line feed counts, and a final line feed
@@ -50,9 +50,8 @@ void scanListFile(const SearchSettings& settings, OutputPort& out) {
   // not pass for a complete one. The paths it did name have been searched, so their report
   // stands.
   if (list.readError() != 0) {
-    out.toStderr("tarvex: " + settings.listFile + ": read error after line " +
-                 std::to_string(number) + ": " + std::strerror(list.readError()) +
-                 "; the rest of the list is ignored\n");
+    out.toStderr(input::readErrorMessage(settings.listFile, number, list.readError(),
+                                         "the rest of the list is ignored"));
   }
 }
 

@@ -56,4 +56,16 @@ class LineFile {
   std::size_t end_ = 0;    // one past the last byte read
 };
 
+/// What every list (the criteria lists, the dump list) says when it cannot be opened: this text
+/// and its path.
+inline constexpr std::string_view kCannotOpenList = "Couldn't open file ";
+
+/// "Couldn't open file PATH" and a line feed.
+std::string cannotOpenMessage(const std::string& path);
+
+/// The "tarvex: " message of a list whose read failed with `error` after `lines` lines: what
+/// was read, why it stopped, and `consequence` (what the run does about it).
+std::string readErrorMessage(const std::string& path, std::size_t lines, int error,
+                             std::string_view consequence);
+
 }  // namespace tarvex::input

@@ -67,8 +67,7 @@ void OrderedOutput::waitUntilWritten() {
   changed_.wait(lock, [this] { return parts_.empty(); });
 }
 
-void OrderedOutput::writeInOrder(OutputPort& target,
-                                 const std::function<void(Part&)>& written) {
+void OrderedOutput::writeInOrder(OutputPort& target, const std::function<void(Part&)>& written) {
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] {

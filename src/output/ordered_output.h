@@ -58,9 +58,9 @@ class OrderedOutput {
     void handOver(RecordedWrites&& piece);
 
     OrderedOutput* owner_ = nullptr;
-    RecordedWrites local_;                // written and not yet handed over
+    RecordedWrites local_;               // written and not yet handed over
     std::deque<RecordedWrites> pieces_;  // handed over, not yet taken by the writer
-    std::size_t pending_ = 0;             // bytes in `pieces_`
+    std::size_t pending_ = 0;            // bytes in `pieces_`
     bool finished_ = false;
   };
 

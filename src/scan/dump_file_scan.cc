@@ -44,7 +44,8 @@ void scanOneFile(const SearchSettings& settings, const std::string& path, Output
   if (settings.verbose) out.toStderr(path + "\n");
 
   int error = 0;
-  std::unique_ptr<mrt::MrtReader> reader = mrt::MrtReader::open(path, settings.threads.bzip2Workers, &error);
+  std::unique_ptr<mrt::MrtReader> reader =
+      mrt::MrtReader::open(path, settings.threads.bzip2Workers, &error);
   if (!reader) {
     reportOpenFailure(path, out);
     return;

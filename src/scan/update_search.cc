@@ -13,9 +13,9 @@ class ListSearch {
              OutputPort& out)
       : match_(settings, entry, memo), lines_(entry), out_(out) {}
 
-  // Every prefix of the IPv4 list `prefixes`, in list order.
+  // Every prefix of the IPv4 list `prefixes` (not empty), in list order.
   void search(const mrt::PrefixList& prefixes) {
-    if (prefixes.empty() || prefixes.afi() != mrt::kAfiIpv4) return;
+    if (prefixes.afi() != mrt::kAfiIpv4) return;
     const ListVerdict verdict = match_.verdict();
     if (verdict == ListVerdict::kNone) return;
     char buffer[24];
@@ -24,12 +24,13 @@ class ListSearch {
     }
   }
 
-  // The IPv4 MP lists of one side, by rising SAFI; most messages have none.
+  // The IPv4 MP lists of one side, by rising SAFI; most messages have none. Written out, not
+  // looped over a list of SAFIs: this runs twice for every message of a dump.
   void searchMp(const mrt::MpLists& lists) {
-    for (std::uint8_t safi :
-         {mrt::kSafiUnicast, mrt::kSafiMulticast, mrt::kSafiUnicastMulticast}) {
-      search(lists[mrt::kAfiIpv4][safi]);
-    }
+    const auto& ipv4 = lists[mrt::kAfiIpv4];
+    if (!ipv4[mrt::kSafiUnicast].empty()) search(ipv4[mrt::kSafiUnicast]);
+    if (!ipv4[mrt::kSafiMulticast].empty()) search(ipv4[mrt::kSafiMulticast]);
+    if (!ipv4[mrt::kSafiUnicastMulticast].empty()) search(ipv4[mrt::kSafiUnicastMulticast]);
   }
 
  private:
@@ -42,10 +43,11 @@ class ListSearch {
 
 void searchUpdate(const mrt::BgpUpdate& entry, const SearchSettings& settings, OutputPort& out,
                   OriginMemo* memo) {
+  // Most messages have one or two lists: the emptiness tests stay here, in line.
   ListSearch lists(settings, entry, memo, out);
-  lists.search(entry.withdrawn);
+  if (!entry.withdrawn.empty()) lists.search(entry.withdrawn);
   lists.searchMp(entry.mpWithdrawn);
-  lists.search(entry.announced);
+  if (!entry.announced.empty()) lists.search(entry.announced);
   lists.searchMp(entry.mpAnnounced);
 }
 

@@ -4,16 +4,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "input/line_file.h"
+#include "shard/file_text.h"
+
 namespace tarvex::shard {
 
 namespace {
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // The text from `from` up to the next line feed or the end.
 std::string lineAt(const std::string& text, std::size_t from) {
@@ -39,7 +35,7 @@ std::optional<std::string> dayFault(const std::string& result, const DayExpectat
     return "its messages about the criteria lists differ from this host's: " + lineAt(messages, 0);
   }
   const std::string next = lineAt(messages, start.size());
-  if (next.starts_with("Couldn't open file ") ||
+  if (next.starts_with(input::kCannotOpenList) ||
       next.starts_with("tarvex: cannot open output file ")) {
     return next;
   }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "shard/day_scripts.h"
+#include "shard/file_text.h"
 #include "shard/spawn.h"
 
 namespace tarvex::shard {
@@ -21,13 +22,6 @@ namespace {
 
 constexpr int kAppend = O_WRONLY | O_CREAT | O_APPEND;
 constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // The last line of the engine's log, for a message about a failure to start.
 std::string lastLogLine(const EngineRun& run) {

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include "shard/file_text.h"
 #include "shard/posix_cksum.h"
 
 namespace tarvex::shard {
@@ -17,14 +18,6 @@ namespace tarvex::shard {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The bytes of a file, or an empty text when it cannot be read.
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // A shell's "$(cat FILE)": the text less its final line feeds.
 std::string withoutFinalNewlines(std::string text) {

@@ -14,10 +14,10 @@ TEST(ThreadPlanTest, PlansForTypicalMachines) {
     ThreadPlan plan;  // files at once, decode plain, decode compressed, bzip2
   };
   const Case cases[] = {
-      {0, false, {1, 1, 1, 0}},   {1, false, {1, 1, 1, 0}},  {1, true, {1, 1, 1, 0}},
-      {2, false, {1, 2, 1, 2}},   {2, true, {2, 1, 1, 0}},   {4, false, {1, 4, 3, 4}},
-      {4, true, {4, 1, 1, 0}},    {8, false, {1, 4, 3, 8}},  {8, true, {4, 2, 1, 2}},
-      {64, false, {1, 4, 3, 8}},  {64, true, {4, 4, 3, 8}},
+      {0, false, {1, 1, 1, 0}},  {1, false, {1, 1, 1, 0}}, {1, true, {1, 1, 1, 0}},
+      {2, false, {1, 2, 1, 2}},  {2, true, {2, 1, 1, 0}},  {4, false, {1, 4, 3, 4}},
+      {4, true, {4, 1, 1, 0}},   {8, false, {1, 4, 3, 8}}, {8, true, {4, 2, 1, 2}},
+      {64, false, {1, 4, 3, 8}}, {64, true, {4, 4, 3, 8}},
   };
   for (const Case& c : cases) {
     const ThreadPlan plan = planThreads(c.cores, c.manyFiles);

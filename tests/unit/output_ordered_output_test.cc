@@ -58,9 +58,8 @@ TEST(OrderedOutputTest, PartsComeOutInTheOrderTheyWereOpened) {
     ordered.close();
   });
   std::vector<std::string> writtenParts;
-  ordered.writeInOrder(target, [&](OrderedOutput::Part&) {
-    writtenParts.push_back(names[writtenParts.size()]);
-  });
+  ordered.writeInOrder(
+      target, [&](OrderedOutput::Part&) { writtenParts.push_back(names[writtenParts.size()]); });
   opener.join();
   for (std::thread& producer : producers) producer.join();
   EXPECT_EQ(writtenParts, names);
