@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 namespace tarvex::mrt {
@@ -109,13 +108,5 @@ class PrefixList {
 /// counts them and makes `out` the list. False, with `out` untouched, when a length is too large
 /// for the family or a prefix runs past the end: the message that holds the list is malformed.
 bool parsePrefixList(std::span<const std::uint8_t> wire, std::uint16_t afi, PrefixList& out);
-
-/// The same, as a value.
-inline std::optional<PrefixList> parsePrefixList(std::span<const std::uint8_t> wire,
-                                                 std::uint16_t afi) {
-  PrefixList list;
-  if (!parsePrefixList(wire, afi, list)) return std::nullopt;
-  return list;
-}
 
 }  // namespace tarvex::mrt

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "mrt/prefix_list.h"
+
 namespace tarvex::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -107,5 +109,13 @@ Bytes gzipCompress(const Bytes& data);
 Bytes bzip2Compress(const Bytes& data);
 /// bzip2 with blocks of `level` x 100 kB (1..9), so that small data spans several blocks.
 Bytes bzip2CompressAtLevel(const Bytes& data, int level);
+
+/// The prefix list that `wire` holds, as the decoder makes it; nothing when it is malformed.
+inline std::optional<mrt::PrefixList> parsedPrefixList(std::span<const std::uint8_t> wire,
+                                                       std::uint16_t afi) {
+  mrt::PrefixList list;
+  if (!mrt::parsePrefixList(wire, afi, list)) return std::nullopt;
+  return list;
+}
 
 }  // namespace tarvex::testing

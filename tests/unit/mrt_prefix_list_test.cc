@@ -24,7 +24,7 @@ TEST(PrefixList, IteratesInWireOrderWithHostBitsKept) {
   // 10.1.2.3/8 carries one octet on the wire (10), 11.13.x/13 two octets with host bits set.
   Bytes wire = prefixes({"192.0.2.0/24", "10.1.2.3/8", "0.0.0.0/0", "11.13.0.0/13",
                          "198.51.100.7/32", "128.0.0.0/1"});
-  std::optional<PrefixList> list = parsePrefixList(wire, kAfiIpv4);
+  std::optional<PrefixList> list = testing::parsedPrefixList(wire, kAfiIpv4);
   ASSERT_TRUE(list);
   EXPECT_EQ(list->size(), 6u);
   EXPECT_FALSE(list->empty());
@@ -35,7 +35,7 @@ TEST(PrefixList, IteratesInWireOrderWithHostBitsKept) {
 }
 
 TEST(PrefixList, EmptyWireIsAnEmptyList) {
-  std::optional<PrefixList> list = parsePrefixList({}, kAfiIpv4);
+  std::optional<PrefixList> list = testing::parsedPrefixList({}, kAfiIpv4);
   ASSERT_TRUE(list);
   EXPECT_TRUE(list->empty());
   EXPECT_TRUE(walk(*list).empty());
@@ -46,7 +46,7 @@ TEST(PrefixList, NoCapOnTheCount) {
   for (int i = 0; i < 10000; ++i)
     many.push_back("10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".0/24");
   Bytes wire = prefixes(many);
-  std::optional<PrefixList> list = parsePrefixList(wire, kAfiIpv4);
+  std::optional<PrefixList> list = testing::parsedPrefixList(wire, kAfiIpv4);
   ASSERT_TRUE(list);
   EXPECT_EQ(list->size(), 10000u);
   EXPECT_EQ(walk(*list).size(), 10000u);
@@ -72,7 +72,7 @@ TEST(PrefixList, LengthsBeyondTheFamilyOrShortBytesAreMalformed) {
       {"trailing length byte", {8, 10, 9}, kAfiIpv4, false},
   };
   for (const MalformedCase& c : cases) {
-    EXPECT_EQ(parsePrefixList(c.wire, c.afi).has_value(), c.wellFormed) << c.name;
+    EXPECT_EQ(testing::parsedPrefixList(c.wire, c.afi).has_value(), c.wellFormed) << c.name;
   }
 }
 

@@ -48,12 +48,12 @@ struct Entry {
   }
   Entry& withdraws(std::vector<std::string> prefixes) {
     withdrawnWire = testing::prefixes(prefixes);
-    update.withdrawn = *mrt::parsePrefixList(withdrawnWire, mrt::kAfiIpv4);
+    update.withdrawn = *testing::parsedPrefixList(withdrawnWire, mrt::kAfiIpv4);
     return *this;
   }
   Entry& announces(std::vector<std::string> prefixes) {
     announcedWire = testing::prefixes(prefixes);
-    update.announced = *mrt::parsePrefixList(announcedWire, mrt::kAfiIpv4);
+    update.announced = *testing::parsedPrefixList(announcedWire, mrt::kAfiIpv4);
     return *this;
   }
   Entry& withPath(std::vector<std::uint32_t> asns) {

@@ -52,7 +52,7 @@ class Entry {
 
   mrt::PrefixList list(std::vector<std::string> prefixes, std::uint16_t afi = mrt::kAfiIpv4) {
     wires_.push_back(testing::prefixes(prefixes));
-    return *mrt::parsePrefixList(wires_.back(), afi);
+    return *testing::parsedPrefixList(wires_.back(), afi);
   }
 
   mrt::BgpUpdate update;
