@@ -78,7 +78,7 @@ int runTarvex(int argc, char** argv) {
     }
     if (settings.outFile.empty()) return true;
     if (int error = out.openFile(settings.outFile); error != 0) {
-      out.toStderr("tarvex: cannot open output file " + settings.outFile + ": " +
+      out.toStderr(std::string(kCannotOpenOutputFile) + settings.outFile + ": " +
                    std::strerror(error) + "\n");
       return false;
     }

@@ -22,6 +22,10 @@
 
 namespace tarvex {
 
+/// How the message begins that ends a run whose --outfile cannot be opened (the path and the
+/// reason follow); tarvex-shard recognises a day that failed so by it.
+inline constexpr std::string_view kCannotOpenOutputFile = "tarvex: cannot open output file ";
+
 /// Writes all of `bytes` to `fd`, retrying after interruptions and short writes.
 /// Returns 0, or the errno of the write that failed.
 int writeAll(int fd, std::string_view bytes);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "input/line_file.h"
+#include "output/process_output.h"
 #include "shard/file_text.h"
 
 namespace tarvex::shard {
@@ -35,8 +36,7 @@ std::optional<std::string> dayFault(const std::string& result, const DayExpectat
     return "its messages about the criteria lists differ from this host's: " + lineAt(messages, 0);
   }
   const std::string next = lineAt(messages, start.size());
-  if (next.starts_with(input::kCannotOpenList) ||
-      next.starts_with("tarvex: cannot open output file ")) {
+  if (next.starts_with(input::kCannotOpenList) || next.starts_with(kCannotOpenOutputFile)) {
     return next;
   }
   if (expected.verbose && next != "Building list of files...") {
