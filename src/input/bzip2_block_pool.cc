@@ -6,15 +6,29 @@
 
 namespace tarvex::input {
 
-void decodeBlockJob(Bzip2BlockJob& job, Bzip2Memory& memory, std::vector<std::uint8_t>& stream) {
-  const Bzip2BitRange piece{job.raw, job.from % 8, job.to - job.from};
-  wrapBzip2Block({&piece, 1}, job.level, stream);
-  job.result = decodeBzip2Block(stream, budgets::kBzip2JobOutput, memory, job.output);
-  if (job.result == Bzip2BlockResult::kOversized) job.stream = stream;
+void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace) {
+  if (!workspace.decoder) {
+    workspace.decoder = std::make_unique<Bzip2BlockDecoder>(budgets::kBzip2JobOutput);
+  }
+  const std::uint64_t from = job.from % 8;
+  const std::uint64_t to = from + (job.to - job.from);
+  const Bzip2BlockDecoder::Block block =
+      workspace.decoder->decode(job.raw, from, job.level, job.output);
+  // A block that ends before the next signature is no block of its own: libbz2 says so too,
+  // but it is also how a false signature inside a block shows, so let libbz2 judge it.
+  if (block.decoded && block.end == to) {
+    job.result = Bzip2BlockResult::kDecoded;
+    return;
+  }
+  const Bzip2BitRange piece{job.raw, from, to - from};
+  wrapBzip2Block({&piece, 1}, job.level, workspace.stream);
+  job.result =
+      decodeBzip2Block(workspace.stream, budgets::kBzip2JobOutput, workspace.memory, job.output);
+  if (job.result == Bzip2BlockResult::kOversized) job.stream = workspace.stream;
 }
 
 Bzip2BlockPool::Bzip2BlockPool(unsigned workers) {
-  for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
+  for (unsigned i = 0; i < workers; ++i) {
     workers_.emplace_back([this] { workerLoop(); });
   }
 }
@@ -29,6 +43,16 @@ Bzip2BlockPool::~Bzip2BlockPool() {
 }
 
 void Bzip2BlockPool::submit(const std::shared_ptr<Bzip2BlockJob>& job, bool first) {
+  if (workers_.empty()) {
+    if (!spareOutputs_.empty()) {
+      job->output = std::move(spareOutputs_.back());
+      spareOutputs_.pop_back();
+    }
+    decodeBlockJob(*job, inline_);
+    std::lock_guard lock(mutex_);
+    job->finished = true;
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     if (first) {
@@ -63,12 +87,13 @@ void Bzip2BlockPool::cancelQueued() {
 
 void Bzip2BlockPool::recycle(std::vector<std::uint8_t> output) {
   std::lock_guard lock(mutex_);
-  if (spareOutputs_.size() < workers_.size()) spareOutputs_.push_back(std::move(output));
+  if (spareOutputs_.size() < std::max<std::size_t>(workers_.size(), 1)) {
+    spareOutputs_.push_back(std::move(output));
+  }
 }
 
 void Bzip2BlockPool::workerLoop() {
-  Bzip2Memory memory;
-  std::vector<std::uint8_t> stream;
+  Bzip2BlockWorkspace workspace;
   for (;;) {
     std::shared_ptr<Bzip2BlockJob> job;
     bool cancelled = false;
@@ -85,7 +110,7 @@ void Bzip2BlockPool::workerLoop() {
       }
     }
     // The reader reads nothing of the job but its input until it sees it finished.
-    if (!cancelled) decodeBlockJob(*job, memory, stream);
+    if (!cancelled) decodeBlockJob(*job, workspace);
     {
       std::lock_guard lock(mutex_);
       job->finished = true;

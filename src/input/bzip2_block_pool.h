@@ -1,11 +1,13 @@
 // Worker threads that decode candidate bzip2 blocks, one job each, for the parallel reader.
 //
-// A job holds a copy of the compressed bits of one candidate block; a worker re-wraps them as a
-// stream of one block (bzip2_blocks.h) and decodes it, keeping at most `budgets::kBzip2JobOutput`
-// bytes of output. The pool knows nothing of the order of blocks: the reader submits jobs,
-// waits for the one it needs next and cancels those it no longer needs (a cancelled job is
-// finished without being decoded). Output buffers handed back with `recycle` are reused. Each
-// worker keeps libbz2's tables (3.6 MB); the threads end with the pool.
+// A job holds a copy of the compressed bits of one candidate block; a worker decodes it with
+// tarvex's block decoder (bzip2_block_decoder.h) or, where that refuses, re-wraps it as a stream
+// of one block (bzip2_blocks.h) for libbz2, keeping at most `budgets::kBzip2JobOutput` bytes of
+// output. The pool knows nothing of the order of blocks: the reader submits jobs, waits for the
+// one it needs next and cancels those it no longer needs (a cancelled job is finished without
+// being decoded). Output buffers handed back with `recycle` are reused. Each worker keeps a
+// workspace (about 10 MB, and libbz2's 3.6 MB once it needs libbz2); the threads end with the
+// pool. A pool of no workers decodes each job on the thread that submits it.
 #pragma once
 
 #include <condition_variable>
@@ -17,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "input/bzip2_block_decoder.h"
 #include "input/bzip2_blocks.h"
 
 namespace tarvex::input {
@@ -37,13 +40,21 @@ struct Bzip2BlockJob {
   std::vector<std::uint8_t> stream;  // the one-block stream of an oversized block
 };
 
-/// Decodes `job`'s block on the calling thread, with `memory` and `stream` as its scratch space,
-/// and keeps the outcome in the job (not `finished`: that is the pool's to say).
-void decodeBlockJob(Bzip2BlockJob& job, Bzip2Memory& memory, std::vector<std::uint8_t>& stream);
+/// What one thread needs to decode blocks: tarvex's decoder, made on first use, and for the
+/// blocks it refuses libbz2's memory and a buffer for the re-wrapped stream.
+struct Bzip2BlockWorkspace {
+  std::unique_ptr<Bzip2BlockDecoder> decoder;
+  Bzip2Memory memory;
+  std::vector<std::uint8_t> stream;
+};
+
+/// Decodes `job`'s block on the calling thread, in `workspace`, and keeps the outcome in the job
+/// (not `finished`: that is the pool's to say).
+void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace);
 
 class Bzip2BlockPool {
  public:
-  /// Starts `workers` threads (at least 1).
+  /// Starts `workers` threads; with none, `submit` decodes the job itself.
   explicit Bzip2BlockPool(unsigned workers);
   ~Bzip2BlockPool();
   Bzip2BlockPool(const Bzip2BlockPool&) = delete;
@@ -71,6 +82,7 @@ class Bzip2BlockPool {
   std::deque<std::shared_ptr<Bzip2BlockJob>> queue_;
   std::vector<std::vector<std::uint8_t>> spareOutputs_;
   bool stopping_ = false;
+  Bzip2BlockWorkspace inline_;  // for a pool of no workers
   std::vector<std::thread> workers_;
 };
 

@@ -81,7 +81,7 @@ class ShiftedSource final : public ByteSource {
 ParallelBzip2Source::ParallelBzip2Source(std::unique_ptr<ByteSource> compressed,
                                          std::span<const std::uint8_t> peeked, unsigned workers)
     : scanner_(std::move(compressed), peeked),
-      depth_(std::size_t{std::max(workers, 1u)} + budgets::kBzip2SpareJobs),
+      depth_(workers == 0 ? 0 : std::size_t{workers} + budgets::kBzip2SpareJobs),
       pool_(workers) {
   if (isStreamHeader(peeked)) planLevel_ = level_ = peeked[3] - '0';
 }
@@ -156,8 +156,10 @@ void ParallelBzip2Source::advance() {
         phase_ = Phase::kDone;
         return;
       }
-      if (isStreamHeader(header) && scanner_.markAt((byte + 4) * 8) != nullptr) {
-        level_ = header[3] - '0';
+      // The level is read first: looking for the mark may read on and move the window.
+      const int level = isStreamHeader(header) ? header[3] - '0' : 0;
+      if (level != 0 && scanner_.markAt((byte + 4) * 8) != nullptr) {
+        level_ = level;
         combinedCrc_ = 0;
         position_ = (byte + 4) * 8;
         phase_ = Phase::kInStream;
@@ -235,7 +237,7 @@ bool ParallelBzip2Source::decodeHeadBlock() {
     }
     sameEnd = false;
     std::shared_ptr<Job> merged = makeJob(position_, end, level_);
-    decodeBlockJob(*merged, memory_, stream_);
+    decodeBlockJob(*merged, workspace_);
     if (merged->result == Bzip2BlockResult::kFailed) continue;
     merged->finished = true;
     accept(std::move(merged));

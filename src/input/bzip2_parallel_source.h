@@ -43,7 +43,8 @@ namespace tarvex::input {
 class ParallelBzip2Source final : public ByteSource {
  public:
   /// `peeked` are the first bytes of `compressed` ("BZh", the level and more), already read to
-  /// detect the format. `workers` threads (at least 1) decode blocks.
+  /// detect the format. `workers` threads decode blocks ahead; with none, each block is decoded
+  /// on the reading thread when its turn comes.
   ParallelBzip2Source(std::unique_ptr<ByteSource> compressed, std::span<const std::uint8_t> peeked,
                       unsigned workers);
   ~ParallelBzip2Source() override;
@@ -83,8 +84,7 @@ class ParallelBzip2Source final : public ByteSource {
   std::shared_ptr<Job> head_;  // the block whose bytes are being handed out
   std::size_t headUsed_ = 0;
   std::unique_ptr<ByteSource> streaming_;  // an oversized head block, or the sequential reader
-  Bzip2Memory memory_;                     // for blocks decoded on this thread
-  std::vector<std::uint8_t> stream_;
+  Bzip2BlockWorkspace workspace_;          // for blocks decoded on this thread
 
   // Last, so that its workers stop before anything they might touch goes.
   Bzip2BlockPool pool_;

@@ -157,14 +157,12 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, un
       return std::make_unique<SingleLayerSource>(
           std::make_unique<GzipSource>(std::move(raw), headBytes), detected);
     case InputFormat::kBzip2: {
-      // bzip2 blocks decode independently, so several workers can share a file.
-      std::unique_ptr<ByteSource> decoded;
-      if (bzip2Workers >= 2) {
-        decoded = std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, bzip2Workers);
-      } else {
-        decoded = std::make_unique<Bzip2Source>(std::move(raw), headBytes);
-      }
-      return std::make_unique<SingleLayerSource>(std::move(decoded), detected);
+      // bzip2 blocks decode independently, so several workers can share a file. With fewer,
+      // the block reader still decodes on this thread: its block decoder is faster than
+      // libbz2's, which it keeps for what it refuses.
+      const unsigned workers = bzip2Workers >= 2 ? bzip2Workers : 0;
+      return std::make_unique<SingleLayerSource>(
+          std::make_unique<ParallelBzip2Source>(std::move(raw), headBytes, workers), detected);
     }
     case InputFormat::kXz:
       return std::make_unique<RefusedSource>(

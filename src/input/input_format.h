@@ -18,7 +18,7 @@ enum class InputFormat { kPlain, kGzip, kBzip2, kXz };
 InputFormat detectInputFormat(std::span<const std::uint8_t> head);
 
 /// Wraps `raw` in the decompressor its first bytes ask for; the format found goes to `*format`
-/// when it is given. bzip2 is decoded on `bzip2Workers` threads, one block each, when that is 2
+/// when it is given. bzip2 is decoded block by block on `bzip2Workers` threads when that is 2
 /// or more; otherwise on the calling thread.
 std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, unsigned bzip2Workers,
                                              InputFormat* format = nullptr);
