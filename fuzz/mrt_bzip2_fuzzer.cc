@@ -50,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::make_unique<tarvex::input::MemorySource>(rest), peeked, 2);
   const Outcome parallel = readAll(parallelSource);
 
+  // With no workers the blocks are decoded on the reading thread, through the same walk.
+  tarvex::input::ParallelBzip2Source inlineSource(
+      std::make_unique<tarvex::input::MemorySource>(rest), peeked, 0);
+  const Outcome inlined = readAll(inlineSource);
+  if (inlined.bytes != parallel.bytes || inlined.failure != parallel.failure) std::abort();
+
   const std::size_t common = std::min(sequential.bytes.size(), parallel.bytes.size());
   if (!std::equal(parallel.bytes.begin(), parallel.bytes.begin() + static_cast<long>(common),
                   sequential.bytes.begin())) {

@@ -277,7 +277,7 @@ TEST(ParallelBzip2, BlocksAtEveryBitOffsetDecodeInOrder) {
   for (const Bzip2Mark& mark : marksOf(assembled.file)) offsets[mark.bit % 8] = true;
   EXPECT_EQ(std::count(offsets.begin(), offsets.end(), true), 8);
   ASSERT_EQ(sequential(assembled.file), (Outcome{assembled.data, ""}));
-  for (unsigned workers : {1u, 2u, 3u}) {
+  for (unsigned workers : {0u, 1u, 2u, 3u}) {
     EXPECT_EQ(parallel(assembled.file, {.workers = workers, .chunk = 777}),
               (Outcome{assembled.data, ""}))
         << workers;
@@ -322,7 +322,8 @@ TEST(ParallelBzip2, SoundFilesGiveExactlyTheirData) {
        concat({endFalse, blockFalse})},
   };
   for (const Case& c : cases) {
-    for (ReadShape shape : {ReadShape{.workers = 1}, ReadShape{.workers = 2, .chunk = 4093},
+    for (ReadShape shape : {ReadShape{.workers = 0, .chunk = 5000}, ReadShape{.workers = 1},
+                            ReadShape{.workers = 2, .chunk = 4093},
                             ReadShape{.workers = 4, .chunk = 1 << 20, .step = 1000}}) {
       Outcome out = parallel(c.file, shape);
       EXPECT_TRUE(out.bytes == c.data) << c.name << " " << shape.workers;
@@ -353,6 +354,7 @@ TEST(ParallelBzip2, CutShortLikeTheSequentialReader) {
     const Bytes cutFile(file.begin(), file.begin() + static_cast<long>(cut));
     Outcome expected = sequential(cutFile);
     EXPECT_EQ(parallel(cutFile, {.workers = 2, .chunk = 65536, .step = 50000}), expected) << cut;
+    EXPECT_EQ(parallel(cutFile, {.workers = 0, .chunk = 65536, .step = 50000}), expected) << cut;
   }
 }
 
@@ -373,6 +375,7 @@ TEST(ParallelBzip2, DamagedLikeTheSequentialReader) {
     Outcome expected = sequential(spoilt);
     Outcome out = parallel(spoilt, {.workers = 2, .chunk = 30000});
     EXPECT_EQ(out, expected) << spot;
+    EXPECT_EQ(parallel(spoilt, {.workers = 0, .chunk = 30000}), expected) << spot;
     if (expected.failure.find("decompressed bytes") != std::string::npos) {
       EXPECT_NE(out.failure.find(" " + std::to_string(out.bytes.size()) + " decompressed bytes"),
                 std::string::npos)
