@@ -6,7 +6,7 @@
 // output. The pool knows nothing of the order of blocks: the reader submits jobs, waits for the
 // one it needs next and cancels those it no longer needs (a cancelled job is finished without
 // being decoded). Output buffers handed back with `recycle` are reused. Each worker keeps a
-// workspace (about 10 MB, and libbz2's 3.6 MB once it needs libbz2); the threads end with the
+// workspace (up to 14 MB, and libbz2's 3.6 MB once it needs libbz2); the threads end with the
 // pool. A pool of no workers decodes each job on the thread that submits it.
 #pragma once
 

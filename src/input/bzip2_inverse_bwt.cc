@@ -91,26 +91,37 @@ bool Bzip2InverseBwt::walkLanes(std::span<std::uint32_t> table) {
     startSegment(lane);
   }
 
-  // All lanes busy: four independent loads per round, until one of them meets a mark.
-  while (busy[0] && busy[1] && busy[2] && busy[3]) {
+  // All lanes busy: eight independent loads per round, until one of them meets a mark. The
+  // positions stay in registers; the lanes' write pointers advance together, by `rounds`.
+  while (std::all_of(busy.begin(), busy.end(), [](bool b) { return b; })) {
     std::uint32_t p0 = position[0], p1 = position[1], p2 = position[2], p3 = position[3];
-    std::uint8_t *o0 = out[0], *o1 = out[1], *o2 = out[2], *o3 = out[3];
+    std::uint32_t p4 = position[4], p5 = position[5], p6 = position[6], p7 = position[7];
+    const std::array<std::uint8_t*, kLanes> to = out;
     const std::size_t maxRounds = (n - std::min(n, emitted)) / kLanes + 1;
     std::size_t rounds = 0;
     for (; rounds < maxRounds; ++rounds) {
       const std::uint32_t e0 = entries[p0], e1 = entries[p1], e2 = entries[p2], e3 = entries[p3];
-      if (((e0 | e1 | e2 | e3) & kMark) != 0) break;
-      *o0++ = static_cast<std::uint8_t>(e0);
-      *o1++ = static_cast<std::uint8_t>(e1);
-      *o2++ = static_cast<std::uint8_t>(e2);
-      *o3++ = static_cast<std::uint8_t>(e3);
+      const std::uint32_t e4 = entries[p4], e5 = entries[p5], e6 = entries[p6], e7 = entries[p7];
+      if (((e0 | e1 | e2 | e3 | e4 | e5 | e6 | e7) & kMark) != 0) break;
+      to[0][rounds] = static_cast<std::uint8_t>(e0);
+      to[1][rounds] = static_cast<std::uint8_t>(e1);
+      to[2][rounds] = static_cast<std::uint8_t>(e2);
+      to[3][rounds] = static_cast<std::uint8_t>(e3);
+      to[4][rounds] = static_cast<std::uint8_t>(e4);
+      to[5][rounds] = static_cast<std::uint8_t>(e5);
+      to[6][rounds] = static_cast<std::uint8_t>(e6);
+      to[7][rounds] = static_cast<std::uint8_t>(e7);
       p0 = (e0 >> 8) & kPositionMask;
       p1 = (e1 >> 8) & kPositionMask;
       p2 = (e2 >> 8) & kPositionMask;
       p3 = (e3 >> 8) & kPositionMask;
+      p4 = (e4 >> 8) & kPositionMask;
+      p5 = (e5 >> 8) & kPositionMask;
+      p6 = (e6 >> 8) & kPositionMask;
+      p7 = (e7 >> 8) & kPositionMask;
     }
-    position = {p0, p1, p2, p3};
-    out = {o0, o1, o2, o3};
+    position = {p0, p1, p2, p3, p4, p5, p6, p7};
+    for (unsigned lane = 0; lane < kLanes; ++lane) out[lane] += rounds;
     emitted += rounds * kLanes;
     if (rounds == maxRounds) return false;
     for (unsigned lane = 0; lane < kLanes; ++lane) {

@@ -3,8 +3,8 @@
 // Undoing the transform is a walk through a table of up to 900 000 entries (3.6 MB) in which
 // each step's address is the value the step before loaded: a chain of cache misses, one per
 // byte. Walked from one end, the processor cannot start the next load before the last has
-// arrived. So the walk is cut into segments at positions picked in advance, and four lanes walk
-// four segments at a time, keeping four misses in flight. A segment ends where another begins;
+// arrived. So the walk is cut into segments at positions picked in advance, and eight lanes walk
+// eight segments at a time, keeping eight misses in flight. A segment ends where another begins;
 // the segments are then put in order by following those links from the first.
 //
 // The order of the output is exactly that of the one-chain walk (libbz2's), or there is no
@@ -36,8 +36,8 @@ class Bzip2InverseBwt {
   const std::vector<std::span<const std::uint8_t>>& pieces() const { return pieces_; }
 
  private:
-  static constexpr unsigned kLanes = 4;
-  static constexpr unsigned kSegments = 32;
+  static constexpr unsigned kLanes = 8;
+  static constexpr unsigned kSegments = 64;
   struct Segment {
     std::uint32_t start = 0;   // position of its first entry
     std::uint32_t end = 0;     // position of the first entry after it: another segment's start
