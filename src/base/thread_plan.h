@@ -17,7 +17,7 @@ struct ThreadPlan {
   unsigned decodeWorkersPlain = 0;
   /// Decode workers per file for a compressed dump, whose decompression takes a core.
   unsigned decodeWorkersCompressed = 0;
-  /// bzip2 block workers per file; below 2 the sequential reader decompresses.
+  /// bzip2 block workers per file; below 2 the blocks are decoded on the file's reading thread.
   unsigned bzip2Workers = 0;
 
   unsigned decodeWorkers(bool compressed) const {
