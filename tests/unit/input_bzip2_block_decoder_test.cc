@@ -216,8 +216,7 @@ TEST(Bzip2BlockDecoder, HuffmanTablesMustBeCompleteCodes) {
   ASSERT_TRUE(table.build(lengths));
   for (unsigned symbol = 0; symbol < lengths.size(); ++symbol) {
     const unsigned ones = std::min(symbol, 20u);
-    std::uint32_t code = ((1u << ones) - 1) << (32 - ones);
-    if (ones == 0) code = 0;
+    const std::uint32_t code = ones == 0 ? 0 : ~0u << (32 - ones);
     Bytes bits = {static_cast<std::uint8_t>(code >> 24), static_cast<std::uint8_t>(code >> 16),
                   static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)};
     Bzip2BitReader reader(bits, 0);
