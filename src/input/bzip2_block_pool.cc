@@ -6,14 +6,41 @@
 
 namespace tarvex::input {
 
-void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace) {
-  if (!workspace.decoder) {
-    workspace.decoder = std::make_unique<Bzip2BlockDecoder>(budgets::kBzip2JobOutput);
+namespace {
+
+std::mutex shelfMutex;
+std::vector<std::unique_ptr<Bzip2BlockDecoder>>& shelf() {
+  static auto* decoders = new std::vector<std::unique_ptr<Bzip2BlockDecoder>>();  // never freed
+  return *decoders;
+}
+
+}  // namespace
+
+Bzip2BlockDecoder& Bzip2BlockWorkspace::blockDecoder() {
+  if (!decoder) {
+    {
+      std::lock_guard lock(shelfMutex);
+      if (!shelf().empty()) {
+        decoder = std::move(shelf().back());
+        shelf().pop_back();
+      }
+    }
+    if (!decoder) decoder = std::make_unique<Bzip2BlockDecoder>(budgets::kBzip2JobOutput);
   }
+  return *decoder;
+}
+
+Bzip2BlockWorkspace::~Bzip2BlockWorkspace() {
+  if (!decoder) return;
+  std::lock_guard lock(shelfMutex);
+  if (shelf().size() < kShelvedDecoders) shelf().push_back(std::move(decoder));
+}
+
+void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace) {
   const std::uint64_t from = job.from % 8;
   const std::uint64_t to = from + (job.to - job.from);
   const Bzip2BlockDecoder::Block block =
-      workspace.decoder->decode(job.raw, from, job.level, job.output);
+      workspace.blockDecoder().decode(job.raw, from, job.level, job.output);
   // A block that ends before the next signature is no block of its own: libbz2 says so too,
   // but it is also how a false signature inside a block shows, so let libbz2 judge it.
   if (block.decoded && block.end == to) {

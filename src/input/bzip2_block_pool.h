@@ -42,7 +42,18 @@ struct Bzip2BlockJob {
 
 /// What one thread needs to decode blocks: tarvex's decoder, made on first use, and for the
 /// blocks it refuses libbz2's memory and a buffer for the re-wrapped stream.
+/// Its decoder goes back to a process-wide shelf when it ends, for the next file's reader: a run
+/// over thousands of small files would otherwise map and fault in a fresh 14 MB for each. The
+/// shelf keeps only decoders that were in use at once, and at most `kShelvedDecoders`.
 struct Bzip2BlockWorkspace {
+  Bzip2BlockWorkspace() = default;
+  ~Bzip2BlockWorkspace();
+  Bzip2BlockWorkspace(const Bzip2BlockWorkspace&) = delete;
+  Bzip2BlockWorkspace& operator=(const Bzip2BlockWorkspace&) = delete;
+
+  static constexpr std::size_t kShelvedDecoders = 8;
+  Bzip2BlockDecoder& blockDecoder();
+
   std::unique_ptr<Bzip2BlockDecoder> decoder;
   Bzip2Memory memory;
   std::vector<std::uint8_t> stream;
