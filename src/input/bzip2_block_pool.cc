@@ -71,13 +71,7 @@ Bzip2BlockPool::~Bzip2BlockPool() {
 
 void Bzip2BlockPool::submit(const std::shared_ptr<Bzip2BlockJob>& job, bool first) {
   if (workers_.empty()) {
-    if (!spareOutputs_.empty()) {
-      job->output = std::move(spareOutputs_.back());
-      spareOutputs_.pop_back();
-    }
-    decodeBlockJob(*job, inline_);
-    std::lock_guard lock(mutex_);
-    job->finished = true;
+    decodeHere(*job);
     return;
   }
   {
@@ -89,6 +83,22 @@ void Bzip2BlockPool::submit(const std::shared_ptr<Bzip2BlockJob>& job, bool firs
     }
   }
   workToDo_.notify_one();
+}
+
+void Bzip2BlockPool::decodeHere(Bzip2BlockJob& job) {
+  {
+    std::lock_guard lock(mutex_);
+    giveSpareOutput(job);
+  }
+  decodeBlockJob(job, here_);
+  std::lock_guard lock(mutex_);
+  job.finished = true;
+}
+
+void Bzip2BlockPool::giveSpareOutput(Bzip2BlockJob& job) {
+  if (spareOutputs_.empty()) return;
+  job.output = std::move(spareOutputs_.back());
+  spareOutputs_.pop_back();
 }
 
 bool Bzip2BlockPool::finished(const Bzip2BlockJob& job) {
@@ -131,10 +141,7 @@ void Bzip2BlockPool::workerLoop() {
       job = std::move(queue_.front());
       queue_.pop_front();
       cancelled = job->cancelled;
-      if (!spareOutputs_.empty()) {
-        job->output = std::move(spareOutputs_.back());
-        spareOutputs_.pop_back();
-      }
+      giveSpareOutput(*job);
     }
     // The reader reads nothing of the job but its input until it sees it finished.
     if (!cancelled) decodeBlockJob(*job, workspace);

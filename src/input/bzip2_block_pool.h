@@ -7,7 +7,8 @@
 // one it needs next and cancels those it no longer needs (a cancelled job is finished without
 // being decoded). Output buffers handed back with `recycle` are reused. Each worker keeps a
 // workspace (up to 14 MB, and libbz2's 3.6 MB once it needs libbz2); the threads end with the
-// pool. A pool of no workers decodes each job on the thread that submits it.
+// pool. The submitting thread can decode a job itself (`decodeHere`), and a pool of no workers
+// decodes every job so.
 #pragma once
 
 #include <condition_variable>
@@ -65,7 +66,7 @@ void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace);
 
 class Bzip2BlockPool {
  public:
-  /// Starts `workers` threads; with none, `submit` decodes the job itself.
+  /// Starts `workers` threads; with none, `submit` decodes each job with `decodeHere`.
   explicit Bzip2BlockPool(unsigned workers);
   ~Bzip2BlockPool();
   Bzip2BlockPool(const Bzip2BlockPool&) = delete;
@@ -75,6 +76,9 @@ class Bzip2BlockPool {
 
   /// Queues `job`; `first` puts it before every job queued, for the block the reader waits for.
   void submit(const std::shared_ptr<Bzip2BlockJob>& job, bool first);
+  /// Decodes `job` on the calling thread and marks it finished. Only the one thread that
+  /// submits jobs may call it: it shares one workspace, kept by the pool.
+  void decodeHere(Bzip2BlockJob& job);
   bool finished(const Bzip2BlockJob& job);
   void waitFor(const Bzip2BlockJob& job);
   /// Nobody will wait for `job`: a worker that has not started it skips it.
@@ -86,6 +90,8 @@ class Bzip2BlockPool {
 
  private:
   void workerLoop();
+  /// Hands `job` a recycled output buffer if there is one; the caller holds the mutex.
+  void giveSpareOutput(Bzip2BlockJob& job);
 
   std::mutex mutex_;
   std::condition_variable workToDo_;
@@ -93,7 +99,7 @@ class Bzip2BlockPool {
   std::deque<std::shared_ptr<Bzip2BlockJob>> queue_;
   std::vector<std::vector<std::uint8_t>> spareOutputs_;
   bool stopping_ = false;
-  Bzip2BlockWorkspace inline_;  // for a pool of no workers
+  Bzip2BlockWorkspace here_;  // for `decodeHere`, on the submitting thread
   std::vector<std::thread> workers_;
 };
 

@@ -237,9 +237,8 @@ bool ParallelBzip2Source::decodeHeadBlock() {
     }
     sameEnd = false;
     std::shared_ptr<Job> merged = makeJob(position_, end, level_);
-    decodeBlockJob(*merged, workspace_);
+    pool_.decodeHere(*merged);
     if (merged->result == Bzip2BlockResult::kFailed) continue;
-    merged->finished = true;
     accept(std::move(merged));
     return true;
   }

@@ -22,7 +22,8 @@
 // point (a few blocks), and per job in flight (workers + `budgets::kBzip2SpareJobs`) its
 // compressed bytes and at most `budgets::kBzip2JobOutput` of output (the blocks of MRT dumps give
 // about 1 MB). A block whose output is larger is only verified by its worker and then decoded
-// again, streaming, when its turn comes. Each worker keeps libbz2's tables (3.6 MB).
+// again, streaming, when its turn comes. Each worker, and the reading thread once it decodes a
+// block itself, keeps a block decoder's workspace (bzip2_block_pool.h).
 #pragma once
 
 #include <cstddef>
@@ -84,7 +85,6 @@ class ParallelBzip2Source final : public ByteSource {
   std::shared_ptr<Job> head_;  // the block whose bytes are being handed out
   std::size_t headUsed_ = 0;
   std::unique_ptr<ByteSource> streaming_;  // an oversized head block, or the sequential reader
-  Bzip2BlockWorkspace workspace_;          // for blocks decoded on this thread
 
   // Last, so that its workers stop before anything they might touch goes.
   Bzip2BlockPool pool_;
