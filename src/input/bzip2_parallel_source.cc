@@ -281,13 +281,19 @@ std::size_t ParallelBzip2Source::read(std::span<std::uint8_t> into) {
   std::size_t written = 0;
   while (written < into.size()) {
     std::span<std::uint8_t> rest = into.subspan(written);
+    if (streamedUsed_ < streamedEnd_) {
+      const std::size_t count = std::min(rest.size(), streamedEnd_ - streamedUsed_);
+      std::memcpy(rest.data(), streamed_.data() + streamedUsed_, count);
+      streamedUsed_ += count;
+      written += count;
+      produced_ += count;
+      continue;
+    }
     if (streaming_) {
-      const std::size_t got = streaming_->read(rest);
-      if (got != 0) {
-        written += got;
-        produced_ += got;
-        continue;
-      }
+      streamed_.resize(budgets::kBzip2StreamingStep);
+      streamedEnd_ = streaming_->read(streamed_);
+      streamedUsed_ = 0;
+      if (streamedEnd_ != 0) continue;
       if (phase_ == Phase::kSequential) {
         if (!streaming_->failure().empty()) fail(std::string(streaming_->failure()));
         phase_ = Phase::kDone;

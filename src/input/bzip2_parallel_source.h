@@ -85,6 +85,9 @@ class ParallelBzip2Source final : public ByteSource {
   std::shared_ptr<Job> head_;  // the block whose bytes are being handed out
   std::size_t headUsed_ = 0;
   std::unique_ptr<ByteSource> streaming_;  // an oversized head block, or the sequential reader
+  std::vector<std::uint8_t> streamed_;     // streaming_'s last step: bytes [used, end) are left
+  std::size_t streamedUsed_ = 0;
+  std::size_t streamedEnd_ = 0;
 
   // Last, so that its workers stop before anything they might touch goes.
   Bzip2BlockPool pool_;

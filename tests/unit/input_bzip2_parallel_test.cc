@@ -384,6 +384,26 @@ TEST(ParallelBzip2, DamagedLikeTheSequentialReader) {
   }
 }
 
+// libbz2 drops what it wrote in the call that finds a block's damage midway, so what it hands
+// out of a damaged block depends on the sizes it is asked for. The parallel reader asks in steps
+// of its own from the hand-over on: the caller's reads and the workers must not change what a
+// damaged file gives, nor the words of its warning.
+TEST(ParallelBzip2, DamageFoundMidBlockReadsTheSameWhateverTheReadsAndWorkers) {
+  const std::string content = testing::readFile(std::string(TARVEX_SOURCE_DIR) +
+                                                "/tests/data/decoder/crashers/bzip2/"
+                                                "damage-found-mid-block.bz2");
+  const Bytes file(content.begin(), content.end());
+  const Outcome expected = parallel(file, {.workers = 2, .chunk = 65536});
+  EXPECT_NE(expected.failure.find("data integrity error"), std::string::npos) << expected.failure;
+  EXPECT_GT(expected.bytes.size(), 99981u);  // the sound first block, then part of the second
+  for (unsigned workers : {0u, 1u, 2u, 3u}) {
+    for (std::size_t chunk : {std::size_t{777}, std::size_t{30000}, std::size_t{1} << 20}) {
+      EXPECT_EQ(parallel(file, {.workers = workers, .chunk = chunk, .step = 200}), expected)
+          << workers << " workers, reads of " << chunk;
+    }
+  }
+}
+
 TEST(ParallelBzip2, WhatFollowsTheLastStreamAndReadErrors) {
   const Bytes data = sampleText(250000, 11);
   const Bytes file = bzip2CompressAtLevel(data, 1);
