@@ -31,11 +31,13 @@ std::string shellQuote(const std::string& word) {
 }
 
 std::string runDayScript(const std::string& currentDir, const std::string& daysDir,
-                         const std::string& tarvexProgram, const SearchSettings& search) {
+                         const std::string& tarvexProgram, const SearchSettings& search,
+                         const SharedFiles& shared) {
   std::string text =
       "#!/usr/bin/env bash\n"
       "# Written by tarvex-shard: searches one day (the argument) and renames its results into\n"
-      "# place when tarvex has ended as a one-day run ends (status 1).\n";
+      "# place when tarvex has ended as a one-day run ends (status 1). A host that does not share\n"
+      "# the program, the lists or the archive with the host that started tarvex-shard refuses.\n";
   text += "cd " + shellQuote(currentDir) + " || exit 2\n";
   text += "days=" + shellQuote(daysDir) + "\n";
   text += "options=(" + quotedWords(dayRunOptions(search)) + ")\n";
@@ -48,6 +50,9 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
       "[[ -e $days/$day ]] && exit 0\n"
       "work=$(mktemp -d \"$days/.$day.XXXXXX\") || exit 2\n"
       "hostname >\"$work/host\" 2>/dev/null\n"
+      "host=$(hostname 2>/dev/null)\n";
+  text += sharedFilesCheck(shared);
+  text +=
       "options+=(\"--startdate=$day\" \"--enddate=$day\")\n"
       "((report_in_file)) && options+=(\"--outfile=$work/report\")\n"
       "((${#operands[@]} > 0)) && options+=(-- \"${operands[@]}\")\n"

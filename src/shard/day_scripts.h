@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "settings/search_settings.h"
+#include "shard/host_checks.h"
 
 namespace tarvex::shard {
 
 /// `word` quoted for bash, so that it reads back as the same single word.
 std::string shellQuote(const std::string& word);
 
-/// The text of run-day: in `currentDir`, runs `tarvexProgram` over the day given as argument
-/// with the options of `search`, and keeps its results below `daysDir`.
+/// The text of run-day: in `currentDir`, checks that the host shares `shared` with this one,
+/// runs `tarvexProgram` over the day given as argument with the options of `search`, and keeps
+/// its results below `daysDir`.
 std::string runDayScript(const std::string& currentDir, const std::string& daysDir,
-                         const std::string& tarvexProgram, const SearchSettings& search);
+                         const std::string& tarvexProgram, const SearchSettings& search,
+                         const SharedFiles& shared);
 
 /// The text of slurm-task: array task N runs `runDay` on the day on line N+1 of `dayList`.
 std::string slurmTaskScript(const std::string& runDay, const std::string& dayList);

@@ -18,6 +18,7 @@
 #include "shard/day_plan.h"
 #include "shard/day_scripts.h"
 #include "shard/engines.h"
+#include "shard/host_checks.h"
 #include "shard/merge.h"
 #include "shard/posix_cksum.h"
 #include "shard/shard_options.h"
@@ -204,7 +205,8 @@ int runShard(int argc, char** argv) {
   }
   const WorkDirectory& workdir = std::get<WorkDirectory>(opened);
   writeScript(workdir.path() + "/run-day",
-              runDayScript(currentDir, workdir.path() + "/days", options.tarvexProgram, search));
+              runDayScript(currentDir, workdir.path() + "/days", options.tarvexProgram, search,
+                           learnSharedFiles(options.tarvexProgram, search, currentDir)));
 
   const std::vector<std::string> missing = workdir.missingDays(plan->days);
   EngineRun run{workdir.path(), workdir.path() + "/todo", missing.size(),       currentDir,

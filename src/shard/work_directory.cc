@@ -148,7 +148,12 @@ std::string WorkDirectory::missingDayReason(const std::string& day) const {
             "tarvex ended with status " + status + ": " + lastLine(fileText(attempt / "stderr"));
       }
     }
-    if (!host.empty()) reason += " (on " + host + ")";
+    // A host that refused its day names itself.
+    if (fs::is_regular_file(attempt / "refused")) {
+      reason = lastLine(fileText(attempt / "refused"));
+    } else if (!host.empty()) {
+      reason += " (on " + host + ")";
+    }
   }
   return reason;
 }

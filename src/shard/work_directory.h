@@ -3,10 +3,11 @@
 // Layout: `settings` (what decides a day's result besides its date), `lock` (held by the
 // tarvex-shard that uses the directory), `days/DAY/` (a complete day: stdout, stderr, status,
 // host and, with --outfile, report) and `days/.DAY.XXXXXX/` (an attempt that did not end as a
-// one-day run ends, kept to say why). A day's directory is renamed into place only when its run
-// is complete, so a day is either there whole or missing, and a re-run searches only the
-// missing ones. The directory's name comes from everything that decides a day's result except
-// the dates, so a longer range run later reuses the days it shares with this one.
+// one-day run ends, kept to say why; with `refused` when its host would not search the day). A
+// day's directory is renamed into place only when its run is complete, so a day is either there
+// whole or missing, and a re-run searches only the missing ones. The directory's name comes from
+// everything that decides a day's result except the dates, so a longer range run later reuses the
+// days it shares with this one.
 #pragma once
 
 #include <optional>

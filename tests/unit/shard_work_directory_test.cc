@@ -106,6 +106,7 @@ TEST(ShardWorkDirectoryTest, SaysWhyADayIsMissing) {
     const char* host;    // nullptr: no file
     const char* status;  // nullptr: no file
     const char* stderrText;
+    const char* refused = nullptr;  // what a host that would not search the day wrote
   };
   struct Case {
     std::vector<Attempt> attempts;
@@ -118,6 +119,8 @@ TEST(ShardWorkDirectoryTest, SaysWhyADayIsMissing) {
        "tarvex was ended by signal 11 (status 139) (on node2)"},
       {{{nullptr, "2\n", "first\nlast words\n"}}, "tarvex ended with status 2: last words"},
       {{{"a\n", "0\n", "x"}, {"b\n", nullptr, ""}}, "tarvex ended with status 0: x (on a) (on b)"},
+      {{{"node3\n", nullptr, "", "tarvex: node3 has no /opt/tarvex\n"}},
+       "tarvex: node3 has no /opt/tarvex"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -133,6 +136,7 @@ TEST(ShardWorkDirectoryTest, SaysWhyADayIsMissing) {
       if (attempt.host) writeFile(path + "/host", attempt.host);
       if (attempt.status) writeFile(path + "/status", attempt.status);
       writeFile(path + "/stderr", attempt.stderrText);
+      if (attempt.refused) writeFile(path + "/refused", attempt.refused);
     }
     const std::string expected =
         c.reason.empty() || c.reason.starts_with(" ") ? noResult + c.reason : c.reason;
