@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 SharedFiles learnSharedFiles(const std::string& tarvexProgram, const SearchSettings& search,
                              const std::string& currentDir) {
-  SharedFiles shared{tarvexProgram, cksumLineOfFile(tarvexProgram).value_or(""), {}, {}};
+  SharedFiles shared{tarvexProgram, cksumLineOfFile(tarvexProgram).value_or(""), {}, {}, {}};
   const auto fromCurrentDir = [&](const std::string& name) {
     return fs::path(name).is_absolute() ? fs::path(name) : fs::path(currentDir) / name;
   };
@@ -25,9 +25,9 @@ SharedFiles learnSharedFiles(const std::string& tarvexProgram, const SearchSetti
   for (const std::string& dir : search.dirs) {
     std::error_code error;
     const fs::path path = fromCurrentDir(dir);
-    if (fs::is_directory(path, error) && !fs::is_empty(path, error) && !error) {
-      shared.filledDirs.push_back(dir);
-    }
+    if (!fs::is_directory(path, error)) continue;  // tarvex warns of it on every host alike
+    shared.dirs.push_back(dir);
+    if (!fs::is_empty(path, error) && !error) shared.filledDirs.push_back(dir);
   }
   return shared;
 }
@@ -55,10 +55,16 @@ std::string sharedFilesCheck(const SharedFiles& shared) {
   for (const auto& [list, cksum] : shared.lists) {
     text += "sameFile " + shellQuote(list) + " " + shellQuote(cksum) + "\n";
   }
+  for (const std::string& dir : shared.dirs) {
+    const std::string quoted = shellQuote(dir);
+    text += "[[ -d " + quoted + "/ ]] ||\n";
+    text += "  refuse \"cannot see \"" + quoted +
+            "\", a directory on the host that started tarvex-shard\"\n";
+  }
   // An archive that is not mounted on a host is usually an empty mount point there.
   for (const std::string& dir : shared.filledDirs) {
     const std::string quoted = shellQuote(dir);
-    text += "[[ -d " + quoted + " && -z $(ls -A -- " + quoted + " 2>/dev/null) ]] &&\n";
+    text += "[[ -z $(ls -A -- " + quoted + "/ 2>/dev/null) ]] &&\n";
     text += "  refuse \"sees nothing in \"" + quoted +
             "\", where the host that started tarvex-shard sees files: is it mounted there?\"\n";
   }

@@ -1,8 +1,8 @@
 // What a day's host must share with the host that started tarvex-shard, checked on that host
-// before its tarvex runs: the same tarvex program and criteria lists (by their cksum lines), and
-// something in every archive directory that holds something here. A host that misses a mount
-// or runs another build would otherwise search its day with other criteria, or find no files
-// and report nothing, and its day would be merged as if it were sound.
+// before its tarvex runs: the same tarvex program and criteria lists (by their cksum lines), every
+// archive directory that is one here, and something in each that holds something here. A host
+// that misses a mount or runs another build would otherwise search its day with other criteria,
+// or find no files and report nothing, and its day would be merged as if it were sound.
 #pragma once
 
 #include <string>
@@ -17,7 +17,8 @@ struct SharedFiles {
   std::string tarvexProgram;
   std::string tarvexCksum;  // empty when this host cannot read the program: then not checked
   std::vector<std::pair<std::string, std::string>> lists;  // list as named, its cksum line here
-  std::vector<std::string> filledDirs;  // the --dir options that name a directory with entries
+  std::vector<std::string> dirs;        // the --dir options that name a directory here
+  std::vector<std::string> filledDirs;  // those of them that hold entries
 };
 
 /// What this host sees of `tarvexProgram` and of `search`'s lists and archive directories, whose

@@ -43,6 +43,7 @@ TEST(ShardHostChecksTest, LearnsTheProgramTheReadableListsAndTheDirectoriesWithE
   ASSERT_EQ(shared.lists.size(), 1u);
   EXPECT_EQ(shared.lists[0].first, dir.file("cidrs.txt"));
   EXPECT_EQ(shared.lists[0].second, cksumLineOfFile(dir.file("cidrs.txt")).value());
+  EXPECT_EQ(shared.dirs, (std::vector<std::string>{dir.file("filled"), dir.file("empty")}));
   EXPECT_EQ(shared.filledDirs, std::vector<std::string>{dir.file("filled")});
 }
 
@@ -70,7 +71,17 @@ TEST(ShardHostChecksTest, RunDayRefusesAHostThatDoesNotShareTheProgramTheListsOr
       {"archive not mounted", [](const TempDir& d) { fs::remove_all(d.file("archive/rrc00")); },
        "sees nothing in archive, where the host that started tarvex-shard sees files: is it "
        "mounted there?"},
-      {"no archive", [](const TempDir& d) { fs::remove_all(d.file("archive")); }, ""},
+      {"no archive", [](const TempDir& d) { fs::remove_all(d.file("archive")); },
+       "cannot see archive, a directory on the host that started tarvex-shard"},
+      {"archive is a file",
+       [](const TempDir& d) {
+         fs::remove_all(d.file("archive"));
+         writeFile(d.file("archive"), "");
+       },
+       "cannot see archive, a directory on the host that started tarvex-shard"},
+      {"no empty archive", [](const TempDir& d) { fs::remove_all(d.file("empty")); },
+       "cannot see empty, a directory on the host that started tarvex-shard"},
+      {"empty archive still empty", [](const TempDir&) {}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,8 +91,9 @@ TEST(ShardHostChecksTest, RunDayRefusesAHostThatDoesNotShareTheProgramTheListsOr
     fs::permissions(dir.file("tarvex"), fs::perms::owner_all);
     writeFile(dir.file("cidrs x.txt"), "192.0.2.0/24\n");
     fs::create_directories(dir.file("archive/rrc00"));
+    fs::create_directories(dir.file("empty"));
     fs::create_directories(dir.file("days"));
-    const SearchSettings search{.dirs = {"archive"}, .cidrFile = "cidrs x.txt"};
+    const SearchSettings search{.dirs = {"archive", "empty", "nowhere"}, .cidrFile = "cidrs x.txt"};
     const std::string script =
         runDayScript(dir.path(), dir.file("days"), dir.file("tarvex"), search,
                      learnSharedFiles(dir.file("tarvex"), search, dir.path()));
