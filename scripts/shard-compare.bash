@@ -109,7 +109,7 @@ waitForPidFile() {
 secondsOf() {
   local start=$EPOCHREALTIME
   "$@" >/dev/null 2>&1 || true
-  awk -v end="$EPOCHREALTIME" -v start="$start" 'BEGIN { print end - start }' 
+  awk -v end="$EPOCHREALTIME" -v start="$start" 'BEGIN { print end - start }'
 }
 medianSeconds() {
   local times=()

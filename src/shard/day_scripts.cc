@@ -49,8 +49,8 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
       "day=$1\n"
       "[[ -e $days/$day ]] && exit 0\n"
       "work=$(mktemp -d \"$days/.$day.XXXXXX\") || exit 2\n"
-      "hostname >\"$work/host\" 2>/dev/null\n"
-      "host=$(hostname 2>/dev/null)\n";
+      "host=$(hostname 2>/dev/null)\n"
+      "echo \"$host\" >\"$work/host\"\n";
   text += sharedFilesCheck(shared);
   text +=
       "options+=(\"--startdate=$day\" \"--enddate=$day\")\n"
