@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "cli/thread_plan.h"
 #include "cli/usage.h"
 #include "discovery/list_file.h"
+#include "input/named_pipe.h"
 #include "output/process_output.h"
 #include "scan/dump_file_scan.h"
 #include "scan/parallel_scans.h"
@@ -47,7 +49,7 @@ void runInputMode(ProcessOutput& out, bool manyFiles, unsigned filesAtOnce,
 
 // --update with one file scans one file; a list or a date range may name any number.
 bool scansManyFiles(const SearchSettings& settings) {
-  if (!settings.updateFiles.empty()) return settings.updateFiles.size() > 1;
+  if (settings.inputMode() == InputMode::kUpdateFiles) return settings.updateFiles.size() > 1;
   return true;
 }
 
@@ -67,19 +69,24 @@ int runTarvex(int argc, char** argv) {
   }
 
   ProcessOutput out;
+  // The dump list, when the check of the output file had to read it ahead.
+  std::unique_ptr<input::LineFile> dumpList;
   const bool started = startRun(settings, out, [&] {
     // An output file that is one of the inputs ends the run, since opening it would empty that
     // input. The output file is created (or emptied) before anything else is opened, so it
     // exists after every run that gets this far; one that cannot be opened would lose every
     // report line.
-    if (std::optional<std::string> refusal = outfileIsAnInput(settings)) {
+    if (std::optional<std::string> refusal = outfileIsAnInput(settings, &dumpList)) {
       out.toStderr(*refusal);
       return false;
     }
     if (settings.outFile.empty()) return true;
     if (int error = out.openFile(settings.outFile); error != 0) {
-      out.toStderr(std::string(kCannotOpenOutputFile) + settings.outFile + ": " +
-                   std::strerror(error) + "\n");
+      const std::string reason = error == ETIMEDOUT
+                                     ? "no reader opened the named pipe within " +
+                                           std::to_string(input::kPipeWaitMs / 1000) + " seconds"
+                                     : std::strerror(error);
+      out.toStderr(std::string(kCannotOpenOutputFile) + settings.outFile + ": " + reason + "\n");
       return false;
     }
     return true;
@@ -93,21 +100,24 @@ int runTarvex(int argc, char** argv) {
 
   // From here on the settings are only read.
   const SearchSettings& run = settings;
-  if (!run.updateFiles.empty()) {
-    runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) {
-      for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
-    });
-    return 1;
-  }
-  if (!run.listFile.empty()) {
-    runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) { scanListFile(run, sink); });
-    return 1;
-  }
-  if (!run.startDate.empty() && !run.endDate.empty() && !run.dirs.empty()) {
-    int status = 1;
-    runInputMode(out, manyFiles, filesAtOnce,
-                 [&](OutputPort& sink) { status = walkDateRange(run, sink); });
-    return status;
+  switch (run.inputMode()) {
+    case InputMode::kUpdateFiles:
+      runInputMode(out, manyFiles, filesAtOnce, [&](OutputPort& sink) {
+        for (const std::string& path : run.updateFiles) scanDumpFile(run, path, sink);
+      });
+      return 1;
+    case InputMode::kListFile:
+      runInputMode(out, manyFiles, filesAtOnce,
+                   [&](OutputPort& sink) { scanListFile(run, sink, dumpList.get()); });
+      return 1;
+    case InputMode::kDateRange: {
+      int status = 1;
+      runInputMode(out, manyFiles, filesAtOnce,
+                   [&](OutputPort& sink) { status = walkDateRange(run, sink); });
+      return status;
+    }
+    case InputMode::kNone:
+      break;
   }
   printUsage();
   return 1;

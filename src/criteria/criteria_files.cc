@@ -79,6 +79,9 @@ void warnOfIntegerAddress(const std::string& path, std::size_t number, std::stri
 
 void addCidrLine(const std::string& path, std::size_t number, std::string_view line, IpSet& set,
                  OutputPort& messages) {
+  if (std::string warning = input::nulByteWarning(path, number, line); !warning.empty()) {
+    messages.toStderr(warning);
+  }
   CidrBlock block;
   std::string reason;
   if (!parseCidrBlock(line, block, reason)) {
@@ -87,6 +90,13 @@ void addCidrLine(const std::string& path, std::size_t number, std::string_view l
     return;
   }
   if (!block.isIpv4) {
+    // Only IPv4 prefixes are reported, so an IPv6 block counts only where it holds the
+    // IPv4-mapped addresses (::ffff:10.0.0.0/104 is 10.0.0.0/8).
+    if (!holdsIpv4MappedAddresses(block.ipv6Address, block.prefixLength)) {
+      messages.toStderr(lineLabel(path, number) + "\"" + input::escapedForMessage(line) +
+                        "\" is an IPv6 block, and only IPv4 prefixes are reported, so it can "
+                        "never match\n");
+    }
     set.insert(block.ipv6Address, block.prefixLength);
     return;
   }

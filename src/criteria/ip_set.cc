@@ -33,6 +33,13 @@ std::uint32_t ipv4HostMask(unsigned prefixLength) {
 
 }  // namespace
 
+bool holdsIpv4MappedAddresses(const Ipv6Address& address, unsigned prefixLength) {
+  const U128 mask = hostMask(prefixLength);
+  const U128 first = toNumber(address) & ~mask;
+  const U128 last = first | mask;
+  return first <= kMappedIpv4Last && last >= kMappedIpv4First;
+}
+
 void IpSet::insert(const Ipv6Address& address, unsigned prefixLength) {
   U128 mask = hostMask(prefixLength);
   U128 first = toNumber(address) & ~mask;

@@ -22,6 +22,11 @@ namespace tarvex {
 /// An IPv6 address in network byte order.
 using Ipv6Address = std::array<std::uint8_t, 16>;
 
+/// True when the IPv6 block `address`/`prefixLength` holds an IPv4-mapped address
+/// (::ffff:0:0/96), the form in which the set holds IPv4 blocks: only such a block can ever
+/// match an IPv4 prefix.
+bool holdsIpv4MappedAddresses(const Ipv6Address& address, unsigned prefixLength);
+
 class IpSet {
  public:
   /// Adds the IPv6 block `address`/`prefixLength`; lengths above 128 count as 128.

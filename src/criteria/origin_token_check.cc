@@ -26,6 +26,9 @@ bool allDigits(std::string_view text) {
 /// A blank or control character no origin token holds, named for the user; null when there is
 /// none. A carriage return is the usual trace of a list saved with CR LF line ends.
 const char* strayCharacter(std::string_view line) {
+  if (line.find('\0') != std::string_view::npos) {
+    return "holds a NUL byte (a list takes one entry a line)";
+  }
   for (char c : line) {
     if (c == '\r') return "holds a carriage return (a file with CR LF line ends?)";
   }

@@ -26,6 +26,12 @@ bool isScannedUpdatePath(std::string_view path) {
          path.find("updates") != std::string_view::npos;
 }
 
+SelectionBelow selectionBelow(std::string_view directory) {
+  if (directory.find("meta") != std::string_view::npos) return SelectionBelow::kNone;
+  if (directory.find("updates") != std::string_view::npos) return SelectionBelow::kEvery;
+  return SelectionBelow::kByPath;
+}
+
 std::optional<std::string> findUpdateDirectory(const std::string& collectorPath,
                                                std::string_view dateText) {
   // "YYYY.MM": the month directory of the day.

@@ -48,4 +48,10 @@ bool compareTimestampSuffix(std::string_view left, std::string_view right);
 /// (both case-sensitive, anywhere in the path).
 bool isScannedUpdatePath(std::string_view path);
 
+/// What that rule makes of the paths below `directory`, whose own path decides for all of them
+/// when it holds either word: none is scanned ("meta"), every one is ("updates"), or each as its
+/// own path says.
+enum class SelectionBelow { kNone, kEvery, kByPath };
+SelectionBelow selectionBelow(std::string_view directory);
+
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +31,9 @@ void warnOfTrailingCarriageReturn(const SearchSettings& settings, std::size_t nu
 
 }  // namespace
 
-void scanListFile(const SearchSettings& settings, OutputPort& out) {
-  input::LineFile list(settings.listFile);
+void scanListFile(const SearchSettings& settings, OutputPort& out, input::LineFile* opened) {
+  std::optional<input::LineFile> ownList;
+  input::LineFile& list = opened ? *opened : ownList.emplace(settings.listFile);
   if (!list.isOpen()) {
     out.toStderr(input::cannotOpenMessage(settings.listFile));
     return;
@@ -42,9 +44,19 @@ void scanListFile(const SearchSettings& settings, OutputPort& out) {
   std::size_t number = 0;
   while (list.nextLine(line)) {
     ++number;
+    // A path ends at a NUL byte, as the system reads it; the rest of the line is not searched.
+    if (std::string warning = input::nulByteWarning(settings.listFile, number, line);
+        !warning.empty()) {
+      out.toStderr(warning);
+      line = line.substr(0, line.find('\0'));
+    }
     std::string path(line);
     scanDumpFile(settings, path, out);
     warnOfTrailingCarriageReturn(settings, number, path, out);
+  }
+  if (number == 0 && list.readError() == 0) {
+    out.toStderr("tarvex: " + settings.listFile +
+                 ": the dump list is empty; nothing is searched\n");
   }
   // A list that stops at a read error has paths that were never scanned; an empty report must
   // not pass for a complete one. The paths it did name have been searched, so their report

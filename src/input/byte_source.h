@@ -76,7 +76,7 @@ class MemorySource final : public ByteSource {
 /// Opens `path` for reading ("-" is standard input). Returns null with an errno value in
 /// `*error` when the path cannot be opened or is no dump at all: a directory (EISDIR), a device
 /// (ENODEV: /dev/zero would never end), or a named pipe that no writer opens within
-/// `kPipeWriterWaitMs` of named_pipe.h (ETIMEDOUT). A pipe with a writer, as process substitution
+/// `kPipeWaitMs` of named_pipe.h (ETIMEDOUT). A pipe with a writer, as process substitution
 /// hands out, is read like a file.
 std::unique_ptr<ByteSource> openFileSource(const std::string& path, int* error);
 

@@ -150,6 +150,11 @@ std::unique_ptr<ByteSource> openDecodedInput(std::unique_ptr<ByteSource> raw, un
   if (size == 0 && !raw->failure().empty()) {
     return std::make_unique<RefusedSource>(std::string(raw->failure()));
   }
+  // A failed download leaves a file of no bytes, which holds no record: say so, as gzip -t would,
+  // rather than let it pass for a dump without matches.
+  if (size == 0)
+    return std::make_unique<RefusedSource>(
+        "the file is empty (0 bytes); nothing in it can be searched");
   const InputFormat detected = detectInputFormat(headBytes);
   if (format != nullptr) *format = detected;
   switch (detected) {

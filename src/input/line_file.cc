@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/memory_budgets.h"
+#include "input/message_text.h"
 #include "input/named_pipe.h"
 
 namespace tarvex::input {
@@ -40,6 +41,7 @@ int LineFile::prepareOpened() {
   if (::fstat(fd_, &status) != 0) return errno;
   // A directory opens, but every read of it fails: it is no list at all.
   if (S_ISDIR(status.st_mode)) return EISDIR;
+  regularFile_ = S_ISREG(status.st_mode);
   if (S_ISFIFO(status.st_mode) && !isAnonymousPipe(fd_)) {
     int pushedBack = -1;
     if (!awaitPipeWriter(fd_, &pushedBack)) return ETIMEDOUT;
@@ -83,6 +85,24 @@ bool LineFile::nextLine(std::string_view& line) {
   }
 }
 
+void LineFile::keepForRewind() {
+  if (fd_ < 0 || regularFile_) return;
+  keptInMemory_ = true;
+  while (fill()) {
+  }
+}
+
+void LineFile::rewind() {
+  if (keptInMemory_) {
+    begin_ = 0;
+    return;
+  }
+  if (fd_ < 0 || !regularFile_ || ::lseek(fd_, 0, SEEK_SET) != 0) return;
+  begin_ = end_ = 0;
+  atEnd_ = false;
+  readError_ = 0;
+}
+
 bool LineFile::fill() {
   if (atEnd_ || readError_ != 0) return false;
   // Keep the start of the unfinished line and read behind it; the buffer grows only for a line
@@ -113,6 +133,14 @@ bool LineFile::fill() {
 
 std::string cannotOpenMessage(const std::string& path) {
   return std::string(kCannotOpenList) + path + "\n";
+}
+
+std::string nulByteWarning(const std::string& path, std::size_t number, std::string_view line) {
+  const std::size_t nul = line.find('\0');
+  if (nul == std::string_view::npos) return {};
+  return "tarvex: " + path + ":" + std::to_string(number) +
+         ": the line holds a NUL byte, and only the text before it (\"" +
+         escapedForMessage(line.substr(0, nul)) + "\") is read; a list takes one entry a line\n";
 }
 
 std::string readErrorMessage(const std::string& path, std::size_t lines, int error,

@@ -40,6 +40,14 @@ class LineFile {
   /// The errno of the read that failed, or 0 when the file was read to its end.
   int readError() const { return readError_; }
 
+  /// Makes the lines readable a second time (`rewind`). A regular file is read again from its
+  /// start; anything else (a pipe, a terminal, a named pipe) yields its bytes once, so it is read
+  /// whole into memory now. Call before the first `nextLine`.
+  void keepForRewind();
+  /// Goes back to the first line, after `keepForRewind`. A list kept in memory hands out the same
+  /// lines again, and then the same read error, if one ended it.
+  void rewind();
+
  private:
   /// Checks what was opened, waits for a pipe's writer and leaves the descriptor blocking;
   /// returns the errno that refuses the file, or 0.
@@ -48,6 +56,8 @@ class LineFile {
   bool fill();
 
   int fd_ = -1;
+  bool regularFile_ = false;
+  bool keptInMemory_ = false;
   int openError_ = 0;
   int readError_ = 0;
   bool atEnd_ = false;
@@ -62,6 +72,12 @@ inline constexpr std::string_view kCannotOpenList = "Couldn't open file ";
 
 /// "Couldn't open file PATH" and a line feed.
 std::string cannotOpenMessage(const std::string& path);
+
+/// The "tarvex: " warning of line `number` of the list at `path` when `line` holds a NUL byte: a
+/// path or a CIDR block ends there, as a C string does, so only the text before it is read. Lists
+/// take one entry a line; NUL-separated entries (find -print0) read as one line. Empty when the
+/// line holds no NUL.
+std::string nulByteWarning(const std::string& path, std::size_t number, std::string_view line);
 
 /// The "tarvex: " message of a list whose read failed with `error` after `lines` lines: what
 /// was read, why it stopped, and `consequence` (what the run does about it).

@@ -46,4 +46,11 @@ class OutputPort {
   void toStderr(std::string_view text) { write(Channel::kStderr, text); }
 };
 
+/// A port that drops everything: for a walk whose messages are not wanted (a look ahead at what
+/// a run will read).
+class DiscardingPort final : public OutputPort {
+ public:
+  void write(Channel, std::string_view) override {}
+};
+
 }  // namespace tarvex

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "input/named_pipe.h"
+
 namespace tarvex {
 
 namespace {
@@ -102,7 +104,7 @@ ProcessOutput::~ProcessOutput() {
 }
 
 int ProcessOutput::openFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = input::openForWriting(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   // The standard descriptors are held open from the start of the process (main.cc), so the
   // file never takes the number of a closed standard stream.
   if (fd < 0) return errno;

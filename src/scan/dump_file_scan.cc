@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -65,9 +66,21 @@ void countFinishedFile(const std::string& path) {
   statistics.filesDone.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Standard input can be read once. Dumps are handed here in the run's order, so the first "-"
+// of the run is the one that reads it, whichever thread its scan then runs on.
+bool claimStandardInput() {
+  static std::atomic<bool> claimed{false};
+  return !claimed.exchange(true);
+}
+
 }  // namespace
 
 void scanDumpFile(const SearchSettings& settings, const std::string& path, OutputPort& out) {
+  if (path == "-" && !claimStandardInput()) {
+    out.toStderr(
+        "tarvex: -: standard input is read once, and was searched before; not searched again\n");
+    return;
+  }
   scanStatistics().filesFound.fetch_add(1, std::memory_order_relaxed);
   out.runScan([&settings, path](OutputPort& sink) {
     scanOneFile(settings, path, sink);

@@ -15,7 +15,8 @@
 
 namespace tarvex {
 
-/// Scans the dump at `path` (standard input for "-"). The scan runs through `out.runScan`, so a
+/// Scans the dump at `path` (standard input for "-"; only the first "-" of a run reads it, and
+/// any later one is named and not searched). The scan runs through `out.runScan`, so a
 /// sink that scans files in parallel may run it on another thread; `settings` must then stay
 /// alive until the sink has drained.
 void scanDumpFile(const SearchSettings& settings, const std::string& path, OutputPort& out);

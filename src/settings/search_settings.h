@@ -20,6 +20,11 @@ namespace tarvex {
 
 class IpSet;
 
+/// The one input mode a run takes, the first that applies: the --update dumps, else the --file
+/// list, else the date range (both dates and at least one --dir); otherwise none, and the usage
+/// text answers.
+enum class InputMode { kUpdateFiles, kListFile, kDateRange, kNone };
+
 struct SearchSettings {
   /// Hashes texts of any string type alike, so the AS number set can be asked with a
   /// `std::string_view` without building a string.
@@ -52,6 +57,9 @@ struct SearchSettings {
   std::vector<std::string> operands;
   /// How many threads scan the dumps (worked out from the core count by the command line).
   ThreadPlan threads;
+
+  /// The input mode these settings select.
+  InputMode inputMode() const;
 
   /// Clears the flags, the handle and the six texts; `asnSet`, `dirs`, `updateFiles` and
   /// `operands` keep what they hold.
