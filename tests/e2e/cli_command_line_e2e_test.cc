@@ -89,7 +89,9 @@ TEST(CommandLineTest, UpdateFilesAreScannedInCommandLineOrderAndWinOverOtherMode
       {"--verbose", "--update", "b", "--file", dir.file("list"), "--update", "a", "--update", "b",
        "--startdate", "20240102", "--enddate", "20240101", "--dir", dir.path()},
       {.workingDirectory = dir.path()});
-  EXPECT_EQ(run.err, "b\nCan not open b\na\nCan not open a\nb\nCan not open b\n");
+  EXPECT_EQ(run.err, "tarvex: --file " + dir.file("list") +
+                         " is not used: only the --update dumps are searched\n"
+                         "b\nCan not open b\na\nCan not open a\nb\nCan not open b\n");
   EXPECT_EQ(run.out, kNoSuchFile + kNoSuchFile + kNoSuchFile);
   EXPECT_EQ(run.status, 1);
 }
@@ -100,7 +102,8 @@ TEST(CommandLineTest, ListModeWinsOverDatesWhichAreThenNotChecked) {
   RunResult run = runTarvex({"--file", dir.file("list"), "--startdate", "2024", "--enddate",
                              "20240101", "--dir", dir.path()});
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err,
+            "tarvex: " + dir.file("list") + ": the dump list is empty; nothing is searched\n");
   EXPECT_EQ(run.status, 1);
 }
 
@@ -110,7 +113,9 @@ TEST(CommandLineTest, MissingDumpGivesBothMessagesAndTheRunGoesOn) {
   RunResult run = runTarvex({"--update", "missing.gz", "--update", "empty.mrt", "--verbose"},
                             {.workingDirectory = dir.path()});
   EXPECT_EQ(run.out, kNoSuchFile);
-  EXPECT_EQ(run.err, "missing.gz\nCan not open missing.gz\nempty.mrt\n");
+  EXPECT_EQ(run.err,
+            "missing.gz\nCan not open missing.gz\nempty.mrt\n"
+            "tarvex: empty.mrt: the file is empty (0 bytes); nothing in it can be searched\n");
   EXPECT_EQ(run.status, 1);
 }
 

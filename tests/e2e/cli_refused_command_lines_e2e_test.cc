@@ -340,6 +340,67 @@ TEST(OutfileIsAnInputTest, TheRunIsRefusedAndTheInputKeepsItsBytes) {
   }
 }
 
+// A dump that the --file list names or the date range would search is an input too, though the
+// command line does not name it: it is looked for only when the output file holds something, and
+// a list from a pipe, read ahead for the look, is still searched whole.
+TEST(OutfileIsAnInputTest, ADumpThatTheListOrTheDateRangeWouldSearchIsRefusedToo) {
+  TempDir dir;
+  const std::string updates = "archive/c/2024.01/UPDATES";
+  makeDirectories(dir.file(updates));
+  writeAnnouncement(dir.file("dump.gz"), "10.1.0.0/16");
+  const std::string kDump = readFile(dir.file("dump.gz"));
+  const std::string dayDump = updates + "/updates.20240102.0000.gz";
+  writeAnnouncement(dir.file(dayDump), "10.2.0.0/16");
+  writeText(dir.file("dumps.txt"), "other.gz\ndump.gz\n");
+  ASSERT_EQ(::symlink("dump.gz", dir.file("link.gz").c_str()), 0);
+  struct Case {
+    const char* name;
+    std::string shellCommand;  // run by sh -c in `dir`, with $0 the binary
+    std::string input;         // the file whose bytes must stay
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"a listed dump", "\"$0\" --or --file dumps.txt --outfile dump.gz", "dump.gz",
+       refusal("dump.gz", "dump dump.gz of the --file list dumps.txt (line 2)")},
+      {"a listed dump through a link, the list from a pipe",
+       "cat dumps.txt | \"$0\" --or --file /dev/stdin --outfile link.gz", "dump.gz",
+       refusal("link.gz", "dump dump.gz of the --file list /dev/stdin (line 2)")},
+      {"a dump of the second day",
+       "\"$0\" --or --startdate 20240101 --enddate 20240103 --dir archive --outfile " + dayDump,
+       dayDump, refusal(dayDump, "dump " + dayDump + " of the day 20240102")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunResult result =
+        runProgram("/bin/sh", {"-c", c.shellCommand, kBinary}, {.workingDirectory = dir.path()});
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(readFile(dir.file("dump.gz")), kDump);
+    EXPECT_NE(readFile(dir.file(dayDump)), "");
+  }
+
+  // An output file that holds something but is no input: the list from a pipe, read ahead for
+  // the look, is searched whole.
+  writeText(dir.file("report.txt"), "an earlier report\n");
+  RunResult piped = runProgram(
+      "/bin/sh",
+      {"-c", "cat dumps.txt | \"$0\" --or --file /dev/stdin --outfile report.txt", kBinary},
+      {.workingDirectory = dir.path()});
+  EXPECT_EQ(piped.out, "Error statting file: No such file or directory\n");
+  EXPECT_EQ(piped.err, "Can not open other.gz\n");
+  EXPECT_EQ(readFile(dir.file("report.txt")), announcementLine("10.1.0.0/16"));
+
+  // An empty output file loses nothing when it is opened: nothing is looked for, and the dump it
+  // is (empty too) is named as empty when its turn comes.
+  writeText(dir.file("empty.gz"), "");
+  RunResult empty = runTarvex({"--or", "--file", "/dev/stdin", "--outfile", "empty.gz"},
+                              {.workingDirectory = dir.path(), .standardInput = "empty.gz\n"});
+  EXPECT_EQ(empty.err,
+            "tarvex: empty.gz: the file is empty (0 bytes); nothing in it can be searched\n");
+  EXPECT_EQ(empty.status, 1);
+}
+
 // Opening a device or a pipe empties nothing, and a copy is another file.
 TEST(OutfileIsAnInputTest, OtherFilesAndDevicesAreNoInput) {
   TempDir dir;
@@ -353,7 +414,7 @@ TEST(OutfileIsAnInputTest, OtherFilesAndDevicesAreNoInput) {
   fromNull.stdinPath = "/dev/null";
   ChildResult devices =
       ChildProcess(kBinary, {"--update", "-", "--outfile", "/dev/null"}, fromNull).finish();
-  EXPECT_EQ(devices.err, "");
+  EXPECT_EQ(devices.err, "tarvex: -: the file is empty (0 bytes); nothing in it can be searched\n");
   EXPECT_EQ(devices.out, "");
   EXPECT_EQ(devices.status, 1);
 }

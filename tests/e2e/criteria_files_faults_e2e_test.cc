@@ -304,6 +304,63 @@ TEST_F(SilentListsTest, AsNumberLinesThatCanNeverMatch) {
   EXPECT_EQ(result.status, 1);
 }
 
+// A list written with NUL bytes between its entries is read one line at a time all the same: a
+// CIDR block ends at the first NUL, as a C string does, and an AS number line with one can never
+// match. Either way the line is named.
+TEST_F(SilentListsTest, ListLinesWithANulByteAreNamed) {
+  writeText(file("blocks.txt"), std::string("10.0.0.0/8\0"
+                                            "192.0.2.0/24\n",
+                                            22));
+  writeText(file("origins.txt"), std::string("64500\0"
+                                             "64510\n",
+                                             12));
+  RunResult cidr = run({"--cidrfile", "blocks.txt", "--update", "empty.gz"});
+  EXPECT_EQ(cidr.err,
+            "tarvex: blocks.txt:1: the line holds a NUL byte, and only the text before it "
+            "(\"10.0.0.0/8\") is read; a list takes one entry a line\n");
+  RunResult asn = run({"--asnfile", "origins.txt", "--update", "empty.gz"});
+  EXPECT_EQ(asn.err,
+            "tarvex: origins.txt:1: AS number \"64500\\x0064510\" holds a NUL byte (a list "
+            "takes one entry a line) and can never match an origin AS\n");
+}
+
+// A list that is empty rules out every route unless --or lets the other list (or none) decide;
+// an empty AS list with --or is how withdrawals are shown, and is not worth a word.
+TEST_F(SilentListsTest, AnEmptyListThatMustMatchIsNamed) {
+  writeText(file("none.txt"), "");
+  writeText(file("blanks.txt"), "\n \n");
+  const std::string cidrEmpty =
+      "tarvex: none.txt: the CIDR list holds no block, so no route can "
+      "match (without --or every list named must match)\n";
+  const std::string asnEmpty =
+      "tarvex: none.txt: the AS number list is empty, so no route can "
+      "match (without --or every list named must match)\n";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"--cidrfile", "none.txt"}, cidrEmpty},
+      {{"--asnfile", "none.txt"}, asnEmpty},
+      {{"--cidrfile", "none.txt", "--asnfile", "none.txt"}, cidrEmpty + asnEmpty},
+      {{"--cidrfile", "blanks.txt"},
+       "tarvex: blanks.txt:1: not a CIDR block (Input is empty or all whitespace); line ignored\n"
+       "tarvex: blanks.txt:2: not a CIDR block (Input is empty or all whitespace); line ignored\n" +
+           std::string("tarvex: blanks.txt: the CIDR list holds no block, so no route can match "
+                       "(without --or every list named must match)\n")},
+      {{"--or", "--cidrfile", "none.txt"}, ""},
+      {{"--or", "--asnfile", "none.txt"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--update", "empty.gz"});
+    RunResult result = run(arguments);
+    EXPECT_EQ(result.err, c.err) << c.arguments[1];
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1);
+  }
+}
+
 // A list saved with CR LF line ends: the first five lines are named, the rest counted.
 TEST_F(SilentListsTest, ManyAsNumberLinesThatCanNeverMatchAreCounted) {
   auto named = [](int line) {

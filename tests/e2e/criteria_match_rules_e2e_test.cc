@@ -207,16 +207,36 @@ TEST_F(CriteriaMatchTest, PrefixesOverlappingTheCidrListAreReported) {
   struct Case {
     std::string blocks;
     std::vector<std::string> reported;
+    std::string err;
   };
+  auto neverMatches = [](int line, const std::string& block) {
+    return "tarvex: blocks.txt:" + std::to_string(line) + ": \"" + block +
+           "\" is an IPv6 block, and only IPv4 prefixes are reported, so it can never match\n";
+  };
+  const std::string kEmpty =
+      "tarvex: blocks.txt: the CIDR list holds no block, so no route can match (without --or "
+      "every list named must match)\n";
   const std::vector<Case> cases = {
-      {"10.0.0.0/8\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}},
-      {"10.0.0.0/8\n10.0.0.0/8\n10.1.2.0/24\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}},
-      {"::ffff:10.0.0.0/104\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}},
+      {"10.0.0.0/8\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}, ""},
+      {"10.0.0.0/8\n10.0.0.0/8\n10.1.2.0/24\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}, ""},
+      // IPv4 blocks are held IPv4-mapped: an IPv6 block counts where it holds such addresses.
+      {"::ffff:10.0.0.0/104\n", {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4"}, ""},
       {"::/1\n",
-       {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4", "11.0.0.0/8", "172.16.0.0/12", "100.64.0.0/10"}},
-      {"2001:db8::/32\n::10.0.0.0/104\n", {}},
-      {"172.31.255.255\n100.127.0.0/16", {"172.16.0.0/12", "100.64.0.0/10"}},
-      {"", {}},
+       {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4", "11.0.0.0/8", "172.16.0.0/12", "100.64.0.0/10"},
+       ""},
+      {"::ffff:0:0/95\n::fffe:0:0/96\n",
+       {"10.1.0.0/16", "10.0.0.0/8", "0.0.0.0/4", "11.0.0.0/8", "172.16.0.0/12", "100.64.0.0/10"},
+       neverMatches(2, "::fffe:0:0/96")},
+      {"2001:db8::/32\n::10.0.0.0/104\n",
+       {},
+       neverMatches(1, "2001:db8::/32") + neverMatches(2, "::10.0.0.0/104")},
+      {"172.31.255.255\n100.127.0.0/16", {"172.16.0.0/12", "100.64.0.0/10"}, ""},
+      {"", {}, kEmpty},
+      {"not a block\n",
+       {},
+       "tarvex: blocks.txt:1: not a CIDR block (Unexpected character 'n'); "
+       "line ignored\n" +
+           kEmpty},
   };
   for (const Case& c : cases) {
     writeText(temp_.file("blocks.txt"), c.blocks);
@@ -224,7 +244,7 @@ TEST_F(CriteriaMatchTest, PrefixesOverlappingTheCidrListAreReported) {
     for (const std::string& prefix : c.reported) expected += lineFor(prefix);
     RunResult result = run({"--cidrfile=blocks.txt", "--update=overlap.bz2"});
     EXPECT_EQ(result.out, expected) << c.blocks;
-    EXPECT_EQ(result.err, "") << c.blocks;
+    EXPECT_EQ(result.err, c.err) << c.blocks;
   }
 }
 

@@ -23,10 +23,15 @@ namespace {
 
 const std::string kBinary = TARVEX_BINARY;
 
-// Writes a list of `lines` lines "empty" (an empty dump in `dir`), with a path of a megabyte in
-// the middle, and runs it; the run must scan every line and say only what the long line earns.
+// A dump of one KEEPALIVE: the cheapest file that is searched without a word (an empty one is
+// named as empty).
+const Bytes kRoutelessDump = mrtRecord(900, 16, 4, bgp4mpBody(Session{}, bgpMessage(4, {})));
+
+// Writes a list of `lines` lines "empty" (a dump without routes in `dir`), with a path of a
+// megabyte in the middle, and runs it; the run must scan every line and say only what the long
+// line earns.
 ChildResult runLongList(const TempDir& dir, std::size_t lines) {
-  writeText(dir.file("empty"), "");
+  writeFile(dir.file("empty"), kRoutelessDump);
   const std::string longLine = std::string(1 << 20, 'x');
   std::FILE* list = std::fopen(dir.file("list").c_str(), "w");
   for (std::size_t i = 0; i < lines; ++i) {
@@ -62,7 +67,7 @@ TEST(ListFileFaultTest, AMillionPathsInBoundedMemory) {
       << "a thousand lines: " << small.maxRssKb << " KiB, a million: " << large.maxRssKb << " KiB";
 }
 
-// One collector with `files` update files of the day (all empty) and one of another day.
+// One collector with `files` update files of the day (none with routes) and one of another day.
 ChildResult runWideArchive(const TempDir& dir, int files) {
   const std::string updates = dir.file("archive/c/2024.01/UPDATES");
   std::filesystem::remove_all(dir.file("archive"));
@@ -73,9 +78,9 @@ ChildResult runWideArchive(const TempDir& dir, int files) {
     // Created in an order unlike the time order, which the walk must restore.
     std::snprintf(name, sizeof name, "/updates.20240101.%06d.gz", (i * 7919) % files);
     paths.push_back(updates + name);
-    writeText(paths.back(), "");
+    writeFile(paths.back(), kRoutelessDump);
   }
-  writeText(updates + "/updates.20240102.000000.gz", "");
+  writeFile(updates + "/updates.20240102.000000.gz", kRoutelessDump);
   std::sort(paths.begin(), paths.end());
   std::string expected = "Building list of files...\n";
   for (const std::string& path : paths) expected += path + "\n";

@@ -75,10 +75,29 @@ TEST(ListFileTest, HandsOnEveryLineVerbatim) {
     TempDir temp;
     RunResult result = runList(temp, c.content);
     Streams expected = missingPaths(c.paths);
+    // A list that names nothing says so: it is no search that found nothing.
+    if (c.paths.empty())
+      expected.err = "tarvex: list: the dump list is empty; nothing is searched\n";
     EXPECT_EQ(result.out, expected.out);
     EXPECT_EQ(result.err, expected.err);
     EXPECT_EQ(result.status, 1);
   }
+}
+
+// A list written with NUL bytes between its paths (find -print0) is one line: its path ends at
+// the first NUL, as the system reads it, and the line is named.
+TEST(ListFileTest, ALineWithANulByteIsReadUpToItAndNamed) {
+  TempDir temp;
+  RunResult result = runList(temp, std::string("a\0b\0c\nd\n\0e\n", 11));
+  const std::string nulWarning = "the line holds a NUL byte, and only the text before it (";
+  EXPECT_EQ(result.out, std::string(kMissing) + kMissing + kMissing);
+  EXPECT_EQ(result.err, "tarvex: list:1: " + nulWarning +
+                            "\"a\") is read; a list takes one entry a line\n"
+                            "a\nCan not open a\nd\nCan not open d\n"
+                            "tarvex: list:3: " +
+                            nulWarning +
+                            "\"\") is read; a list takes one entry a line\n"
+                            "\nCan not open \n");
 }
 
 TEST(ListFileTest, LinesHaveNoLengthLimit) {

@@ -57,7 +57,9 @@ std::vector<InputCase> inputCases(const TempDir& dir) {
        "Can not open " + dir.file("dangling") + "\n"},
       {"path of a megabyte", longPath, "Error statting file: File name too long\n",
        "Can not open " + longPath + "\n", true},
-      {"empty file", dir.file("empty"), "", ""},
+      {"empty file", dir.file("empty"), "",
+       "tarvex: " + dir.file("empty") +
+           ": the file is empty (0 bytes); nothing in it can be searched\n"},
       {"empty gzip file", dir.file("empty.gz"), "", ""},
   };
 }
@@ -298,8 +300,41 @@ TEST(InputFaultTest, ShellPipesAreReadWithoutWaiting) {
     ChildResult result = ChildProcess("/bin/sh", {"-c", script, kBinary, kSmallDump}).finish(30);
     const bool empty = std::string_view(script).starts_with("true");
     EXPECT_TRUE(sameReport(result.out, smallDumpReport())) << script;
-    EXPECT_EQ(result.err, empty ? "" : "Can not open /dev/null\n") << script;
+    EXPECT_EQ(result.err, empty ? "tarvex: /dev/stdin: the file is empty (0 bytes); nothing in it "
+                                  "can be searched\n"
+                                : "Can not open /dev/null\n")
+        << script;
     EXPECT_EQ(result.status, 1) << script;
+  }
+}
+
+// Standard input can be read once: the first "-" of a run reads it, whichever mode names it, and
+// any later one is named and not searched, so the report does not depend on which scan would
+// have won the race for it.
+TEST(InputFaultTest, StandardInputIsReadOnce) {
+  TempDir dir;
+  writeText(dir.file("dumps.txt"), "-\n" + kSmallDump + "\n-\n");
+  const std::string once =
+      "tarvex: -: standard input is read once, and was searched before; not "
+      "searched again\n";
+  const std::string expected = smallDumpReport() + smallDumpReport();
+  struct Case {
+    const char* name;
+    std::string shellCommand;
+  };
+  const Case cases[] = {
+      {"--update from a file", "\"$0\" --or --update - --update - --update \"$1\" <\"$1\""},
+      {"--update from a pipe", "cat \"$1\" | \"$0\" --or --update - --update - --update \"$1\""},
+      {"--file", "cat \"$1\" | \"$0\" --or --file \"$2\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChildResult result =
+        ChildProcess("/bin/sh", {"-c", c.shellCommand, kBinary, kSmallDump, dir.file("dumps.txt")})
+            .finish(60);
+    EXPECT_TRUE(sameReport(result.out, expected));
+    EXPECT_EQ(result.err, once);
+    EXPECT_EQ(result.status, 1);
   }
 }
 

@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -175,6 +177,31 @@ TEST(OutputFaultTest, AReaderOfANamedPipeOutfileThatGoesAwayEndsTheRun) {
   EXPECT_FALSE(result.killed) << "still running after the reader of its report left";
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, 1);
+}
+
+// A named pipe as --outfile waits for its reader as an input pipe waits for its writer: within
+// the bound the report reaches a reader that comes late; after it the run ends with a message,
+// before any list is read or dump searched.
+TEST(OutputFaultTest, ANamedPipeOutfileWaitsForItsReaderWithinABound) {
+  TempDir dir;
+  const std::string oneLine = writeOneLineDump(dir);
+  const std::string fifo = dir.file("report.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ChildProcess late(kBinary, {"--or", "--update", oneLine, "--outfile", fifo});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(readFile(fifo), runTarvex({"--or", "--update", oneLine}).out);
+  ChildResult served = late.finish(20);
+  EXPECT_EQ(served.err, "");
+  EXPECT_EQ(served.status, 1);
+
+  ChildResult alone = ChildProcess(kBinary, {"--or", "--cidrfile", "no-such-list", "--update",
+                                             oneLine, "--outfile", fifo})
+                          .finish(30);
+  EXPECT_FALSE(alone.killed);
+  EXPECT_EQ(alone.err, "tarvex: cannot open output file " + fifo +
+                           ": no reader opened the named pipe within 10 seconds\n");
+  EXPECT_EQ(alone.out, "");
+  EXPECT_EQ(alone.status, 1);
 }
 
 // When the report goes to a file, standard output carries only messages; a reader of it that

@@ -168,12 +168,17 @@ TEST(DecodedInput, SmallInputsDecodeByteByByte) {
   }
 }
 
-TEST(DecodedInput, EmptyInputsEndCleanly) {
-  for (const Bytes& file : {Bytes{}, gzipCompress({}), bzip2Compress({})}) {
+// Compressed data of nothing is a sound, empty dump; a file of no bytes at all is what a failed
+// download leaves, and is named.
+TEST(DecodedInput, EmptyInputsEndCleanlyAndNoBytesAtAllAreNamed) {
+  for (const Bytes& file : {gzipCompress({}), bzip2Compress({})}) {
     ReadOutcome out = decodeAll(file);
     EXPECT_EQ(out.failure, "");
     EXPECT_TRUE(out.bytes.empty());
   }
+  ReadOutcome none = decodeAll({});
+  EXPECT_EQ(none.failure, "the file is empty (0 bytes); nothing in it can be searched");
+  EXPECT_TRUE(none.bytes.empty());
 }
 
 TEST(DecodedInput, TrailingJunkIsReportedAfterTheData) {

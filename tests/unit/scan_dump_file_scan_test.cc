@@ -84,11 +84,13 @@ TEST(DumpFileScan, EveryFormatIsReadToTheEnd) {
   }
 }
 
-TEST(DumpFileScan, EmptyFileGivesNothing) {
+TEST(DumpFileScan, EmptyFileIsNamed) {
   TempDir dir;
   writeFile(dir.file("empty"), {});
   Scan result = scan(dir.file("empty"));
-  EXPECT_EQ(result.report + result.out + result.err, "");
+  EXPECT_EQ(result.report + result.out, "");
+  EXPECT_EQ(result.err, "tarvex: " + dir.file("empty") +
+                            ": the file is empty (0 bytes); nothing in it can be searched\n");
 }
 
 TEST(DumpFileScan, MalformedRecordsAreCountedOnce) {
