@@ -42,6 +42,9 @@ class CompressedInput {
     }
   }
 
+  /// True once the source has nothing more: the unread bytes are all there is.
+  bool ended() const { return ended_; }
+
   std::string_view sourceFailure() const { return source_->failure(); }
 
   /// Reads and drops everything left in the source after the last compressed stream. Empty when
