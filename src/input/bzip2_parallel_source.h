@@ -25,8 +25,7 @@
 // compressed bytes and at most `budgets::kBzip2BlockOutput` of output (the blocks of MRT dumps give
 // about 1 MB). A block whose output is larger is only verified by its worker and then decoded
 // again, streaming, when its turn comes (bzip2_block_replay.h). Each worker, and the reading
-// thread once it decodes a
-// block itself, keeps a block decoder's workspace (bzip2_block_pool.h).
+// thread once it decodes a block itself, keeps a block decoder's workspace (bzip2_block_pool.h).
 #pragma once
 
 #include <cstddef>
