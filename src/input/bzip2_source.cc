@@ -106,8 +106,7 @@ std::size_t Bzip2Source::nextPieceLength() {
   }
   const std::span<const std::uint8_t> bytes(input_.data(), input_.size());
   const std::uint64_t bits = std::uint64_t{bytes.size()} * 8;
-  // A signature at bit 0 ended the last piece: it starts where this one does, or inside the last
-  // piece's last byte.
+  // The search starts at bit 1: a signature at bit 0 is the one that ended the last piece.
   marks_.clear();
   for (std::uint64_t from = 1; from < bits && marks_.empty(); from += kMarkSearchStepBits) {
     findBzip2Marks(bytes, from, from + kMarkSearchStepBits, 0, marks_);

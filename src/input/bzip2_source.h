@@ -2,16 +2,16 @@
 //
 // libbz2 writes a block's bytes out as it undoes the block's last stages and compares the block's
 // CRC only after the last of them, so the bytes of a damaged block would reach the caller before
-// the damage showed. This reader holds them back. It feeds libbz2 the compressed bytes in pieces
-// that each end inside the first byte of the next block or end-of-stream signature at hand
-// (bzip2_blocks.h), or short of where one could start. A block is finished only once its last bit
-// is in, and a piece never holds the first whole byte of the signature after it, so a piece
-// finishes at most one block, and libbz2 asks for the next piece only after that block's CRC has
-// held. The block's bytes wait in a buffer of `budgets::kBzip2BlockOutput` bytes until then; a
-// block that decodes to more is only checked, then decoded a second time from its compressed
-// bits (bzip2_block_replay.h), which the reader keeps from the start of the block it is in (at
-// most a block, which libbz2 bounds to some 2.3 MB). The bytes of a block whose check fails never
-// go out.
+// the damage showed. This reader holds them back. It feeds libbz2 the compressed bytes in pieces,
+// each ending with the byte in which the next block or end-of-stream signature at hand starts
+// (bzip2_blocks.h), or, with none at hand, short of where one could start. libbz2 finishes a block
+// once the block's last bit is in, and reads the next signature a byte at a time, which the at
+// most seven bits of it in a piece do not allow: so a piece finishes at most one block, and once
+// libbz2 asks for the next piece, that block's CRC has held. The block's bytes wait in a buffer of
+// `budgets::kBzip2BlockOutput` bytes until then; a block that decodes to more is only checked,
+// then decoded a second time from its compressed bits (bzip2_block_replay.h), which the reader
+// keeps from the start of the block it is in (at most a block, which libbz2 bounds to some
+// 2.3 MB). The bytes of a block whose check fails never go out.
 //
 // Concatenated streams (the output of parallel compressors, or files joined with cat) are all
 // read. Damaged blocks, or data that ends inside a stream, stop the source with a failure naming
