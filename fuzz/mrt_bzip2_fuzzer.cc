@@ -1,7 +1,8 @@
 // Fuzzes the parallel bzip2 reader against the sequential one on the same bytes. Where the
 // sequential reader finds sound data, the parallel one must hand out exactly the same bytes;
 // where it fails, the parallel one must fail too, and neither may hand out bytes that the other
-// contradicts.
+// contradicts. Neither hands out a byte of a block whose check fails, so a failure that counts
+// decompressed bytes counts exactly the bytes its reader handed out.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,8 +23,9 @@ struct Outcome {
 };
 
 // Reads at most 16 MB: a few kilobytes of bzip2 can stand for far more.
+constexpr std::size_t kLimit = 16 * 1024 * 1024;
+
 Outcome readAll(tarvex::input::ByteSource& source) {
-  constexpr std::size_t kLimit = 16 * 1024 * 1024;
   Outcome out;
   std::vector<std::uint8_t> buffer(65536);
   while (out.bytes.size() < kLimit) {
@@ -34,6 +36,18 @@ Outcome readAll(tarvex::input::ByteSource& source) {
   if (out.bytes.size() > kLimit) out.bytes.resize(kLimit);
   out.failure = std::string(source.failure());
   return out;
+}
+
+// A reader that ran to its end and says "... after N decompressed bytes" handed out N bytes.
+void checkCount(const Outcome& out) {
+  const std::string tail = " decompressed bytes";
+  const std::size_t end = out.failure.find(tail);
+  if (out.bytes.size() >= kLimit || end == std::string::npos) return;
+  const std::size_t start = out.failure.rfind(' ', end - 1);
+  if (start == std::string::npos) std::abort();
+  if (out.failure.substr(start + 1, end - start - 1) != std::to_string(out.bytes.size())) {
+    std::abort();  // the count is not where the damaged block begins
+  }
 }
 
 }  // namespace
@@ -63,5 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (sequential.failure.empty() != parallel.failure.empty()) std::abort();
   if (sequential.failure.empty() && parallel.bytes.size() != sequential.bytes.size()) std::abort();
+  checkCount(sequential);
+  checkCount(parallel);
   return 0;
 }

@@ -21,17 +21,14 @@ inline constexpr std::size_t kCompressedReadAhead = 256 * kKiB;
 
 /// The parallel bzip2 reader's read size, for the same reason.
 inline constexpr std::size_t kBzip2ParallelReadSize = 256 * kKiB;
-/// The most output a bzip2 block job keeps: a 900 kB block of MRT data gives about 1 MB, so
-/// 2 MiB holds any real block; a larger one is only verified, then decoded again streaming.
-inline constexpr std::size_t kBzip2JobOutput = 2 * kMiB;
+/// The most output of one bzip2 block that is kept while the block is checked, by a block job of
+/// the parallel reader or by the sequential reader, which hands out no byte of a block before
+/// its CRC holds: a 900 kB block of MRT data gives about 1 MB, so 2 MiB holds any real block; a
+/// larger one is only checked, then decoded again streaming.
+inline constexpr std::size_t kBzip2BlockOutput = 2 * kMiB;
 /// bzip2 block jobs in flight beyond one per worker: two keep every worker fed while the
 /// reader waits for the block at the head.
 inline constexpr std::size_t kBzip2SpareJobs = 2;
-/// What the parallel bzip2 reader takes at once from a streaming reader (an oversized block, or
-/// libbz2 after a hand-over). libbz2 drops what it wrote in the call that finds damage, so how
-/// much of a damaged block is handed out depends on the sizes asked for: asking in fixed steps
-/// from the hand-over on makes it depend on the input alone, not on the caller or the workers.
-inline constexpr std::size_t kBzip2StreamingStep = 64 * kKiB;
 /// Compressed bytes the parallel bzip2 reader keeps before the first block it still needs, at
 /// most: dropping them in steps this large keeps the cost of moving the rest down negligible.
 inline constexpr std::size_t kBzip2DropStep = 1 * kMiB;

@@ -3,7 +3,9 @@
 // A `ByteSource` hands out the bytes of one input in order, as large reads into the caller's
 // buffer. Decompressors (`gzip_source.h`, `bzip2_source.h`) are sources that read from another
 // source. A source that fails says why in `failure()`, one sentence that names the problem and
-// how far the input got; the caller adds the file name.
+// how far the input got; the caller adds the file name. A failure found only after bytes of the
+// damaged data had gone out (gzip checks a member only at its end) says so too, so that the
+// caller does not vouch for what it made of them.
 #pragma once
 
 #include <sys/types.h>
@@ -28,13 +30,31 @@ class ByteSource {
   /// Empty while the input is sound; otherwise what went wrong.
   std::string_view failure() const { return failure_; }
 
+  /// True when the failure is damage that was found only after some of the damaged data had
+  /// been handed out: those bytes cannot be vouched for.
+  bool mayHaveHandedOutDamagedBytes() const { return mayHaveHandedOutDamagedBytes_; }
+
  protected:
   void fail(std::string reason) {
     if (failure_.empty()) failure_ = std::move(reason);
   }
+  /// Fails with damage found after bytes of the damaged data were handed out.
+  void failAfterHandingOutDamagedBytes(std::string reason) {
+    if (failure_.empty()) mayHaveHandedOutDamagedBytes_ = true;
+    fail(std::move(reason));
+  }
+  /// Fails as `inner`, whose bytes this source handed out, failed.
+  void failLike(const ByteSource& inner) {
+    if (inner.mayHaveHandedOutDamagedBytes()) {
+      failAfterHandingOutDamagedBytes(std::string(inner.failure()));
+    } else {
+      fail(std::string(inner.failure()));
+    }
+  }
 
  private:
   std::string failure_;
+  bool mayHaveHandedOutDamagedBytes_ = false;
 };
 
 /// Reads a file descriptor with read(2). The descriptor is closed on destruction unless it is

@@ -25,7 +25,7 @@ Bzip2BlockDecoder& Bzip2BlockWorkspace::blockDecoder() {
         shelf().pop_back();
       }
     }
-    if (!decoder) decoder = std::make_unique<Bzip2BlockDecoder>(budgets::kBzip2JobOutput);
+    if (!decoder) decoder = std::make_unique<Bzip2BlockDecoder>(budgets::kBzip2BlockOutput);
   }
   return *decoder;
 }
@@ -49,8 +49,8 @@ void decodeBlockJob(Bzip2BlockJob& job, Bzip2BlockWorkspace& workspace) {
   }
   const Bzip2BitRange piece{job.raw, from, to - from};
   wrapBzip2Block({&piece, 1}, job.level, workspace.stream);
-  job.result =
-      decodeBzip2Block(workspace.stream, budgets::kBzip2JobOutput, workspace.memory, job.output);
+  job.result = decodeBzip2Block(workspace.stream, budgets::kBzip2BlockOutput, workspace.memory,
+                                job.output, &job.oversizedOutput);
   if (job.result == Bzip2BlockResult::kOversized) job.stream = workspace.stream;
 }
 

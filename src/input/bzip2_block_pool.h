@@ -2,7 +2,7 @@
 //
 // A job holds a copy of the compressed bits of one candidate block; a worker decodes it with
 // tarvex's block decoder (bzip2_block_decoder.h) or, where that refuses, re-wraps it as a stream
-// of one block (bzip2_blocks.h) for libbz2, keeping at most `budgets::kBzip2JobOutput` bytes of
+// of one block (bzip2_blocks.h) for libbz2, keeping at most `budgets::kBzip2BlockOutput` bytes of
 // output. The pool knows nothing of the order of blocks: the reader submits jobs, waits for the
 // one it needs next and cancels those it no longer needs (a cancelled job is finished without
 // being decoded). Output buffers handed back with `recycle` are reused. Each worker keeps a
@@ -38,7 +38,8 @@ struct Bzip2BlockJob {
   bool finished = false;
   Bzip2BlockResult result = Bzip2BlockResult::kFailed;
   std::vector<std::uint8_t> output;
-  std::vector<std::uint8_t> stream;  // the one-block stream of an oversized block
+  std::vector<std::uint8_t> stream;   // the one-block stream of an oversized block
+  std::uint64_t oversizedOutput = 0;  // and the bytes it decodes to
 };
 
 /// What one thread needs to decode blocks: tarvex's decoder, made on first use, and for the

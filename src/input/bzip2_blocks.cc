@@ -51,6 +51,19 @@ unsigned int room(std::size_t size) {
 
 }  // namespace
 
+const char* bzip2ErrorText(int code) {
+  switch (code) {
+    case BZ_DATA_ERROR:
+      return "data integrity error";
+    case BZ_DATA_ERROR_MAGIC:
+      return "bad stream header";
+    case BZ_MEM_ERROR:
+      return "out of memory";
+    default:
+      return "unexpected decompressor state";
+  }
+}
+
 std::uint64_t readBits(std::span<const std::uint8_t> bytes, std::uint64_t at, unsigned count) {
   if (count == 0) return 0;
   const std::uint64_t first = at / 8;
@@ -197,7 +210,8 @@ void Bzip2Memory::release(void* memory) {
 }
 
 Bzip2BlockResult decodeBzip2Block(std::span<const std::uint8_t> stream, std::size_t limit,
-                                  Bzip2Memory& memory, std::vector<std::uint8_t>& out) {
+                                  Bzip2Memory& memory, std::vector<std::uint8_t>& out,
+                                  std::uint64_t* oversizedOutput) {
   bz_stream state{};
   state.bzalloc = allocateForBzip2;
   state.bzfree = releaseForBzip2;
@@ -229,14 +243,19 @@ Bzip2BlockResult decodeBzip2Block(std::span<const std::uint8_t> stream, std::siz
     }
     // Larger than the caller may keep: check it to its end without keeping the output.
     std::array<char, 64 * 1024> scratch;
+    std::uint64_t total = produced;
     int verdict = BZ_OK;
     while (verdict == BZ_OK) {
       state.next_out = scratch.data();
       state.avail_out = scratch.size();
       verdict = BZ2_bzDecompress(&state);
+      total += scratch.size() - state.avail_out;
       if (verdict == BZ_OK && state.avail_out != 0) break;
     }
-    if (verdict == BZ_STREAM_END) result = Bzip2BlockResult::kOversized;
+    if (verdict == BZ_STREAM_END) {
+      result = Bzip2BlockResult::kOversized;
+      if (oversizedOutput != nullptr) *oversizedOutput = total;
+    }
     produced = 0;
     break;
   }

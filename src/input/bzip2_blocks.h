@@ -93,6 +93,9 @@ class Bzip2Memory {
   std::vector<void*> spare_;  // each block starts with a header holding its size
 };
 
+/// A failure code of libbz2 in the words of a failure ("data integrity error", ...).
+const char* bzip2ErrorText(int code);
+
 /// How decoding a one-block stream ended.
 enum class Bzip2BlockResult {
   kDecoded,    // the stream ended cleanly: the whole output is in `out`
@@ -101,7 +104,9 @@ enum class Bzip2BlockResult {
 };
 
 /// Decodes `stream` (a one-block stream) into `out`, keeping at most `limit` bytes of output.
+/// `oversizedOutput`, when given, receives the output size of a block found oversized.
 Bzip2BlockResult decodeBzip2Block(std::span<const std::uint8_t> stream, std::size_t limit,
-                                  Bzip2Memory& memory, std::vector<std::uint8_t>& out);
+                                  Bzip2Memory& memory, std::vector<std::uint8_t>& out,
+                                  std::uint64_t* oversizedOutput = nullptr);
 
 }  // namespace tarvex::input

@@ -40,8 +40,7 @@ std::uint32_t loadBigEndian32(const std::uint8_t* at) {
 
 }  // namespace
 
-std::uint32_t bzip2BlockCrc(std::span<const std::uint8_t> bytes) {
-  std::uint32_t crc = 0xffffffffu;
+std::uint32_t bzip2CrcUpdate(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
   const std::uint8_t* at = bytes.data();
   std::size_t left = bytes.size();
   while (left >= 8) {
@@ -54,7 +53,7 @@ std::uint32_t bzip2BlockCrc(std::span<const std::uint8_t> bytes) {
     left -= 8;
   }
   for (; left != 0; --left, ++at) crc = (crc << 8) ^ kTables[0][(crc >> 24) ^ *at];
-  return ~crc;
+  return crc;
 }
 
 }  // namespace tarvex::input

@@ -10,8 +10,21 @@
 
 namespace tarvex::input {
 
+/// The running CRC before any byte.
+inline constexpr std::uint32_t kBzip2CrcStart = 0xffffffffu;
+
+/// The running CRC `crc` carried on over `bytes`, for a block whose bytes come in pieces.
+std::uint32_t bzip2CrcUpdate(std::uint32_t crc, std::span<const std::uint8_t> bytes);
+
+/// The CRC of a block as bzip2 stores it, from the running CRC over all its bytes.
+inline std::uint32_t bzip2CrcFinish(std::uint32_t crc) {
+  return ~crc;
+}
+
 /// The CRC of `bytes` as bzip2 stores it for a block (initial value and final inversion
 /// included).
-std::uint32_t bzip2BlockCrc(std::span<const std::uint8_t> bytes);
+inline std::uint32_t bzip2BlockCrc(std::span<const std::uint8_t> bytes) {
+  return bzip2CrcFinish(bzip2CrcUpdate(kBzip2CrcStart, bytes));
+}
 
 }  // namespace tarvex::input

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/memory_budgets.h"
+#include "input/bzip2_block_replay.h"
 #include "input/bzip2_source.h"
 #include "input/compressed_input.h"
 
@@ -252,8 +253,8 @@ void ParallelBzip2Source::accept(std::shared_ptr<Job> job) {
   position_ = job->to;
   scanner_.dropBefore(position_);
   if (job->result == Bzip2BlockResult::kOversized) {
-    streaming_ = std::make_unique<Bzip2Source>(std::make_unique<MemorySource>(job->stream),
-                                               std::span<const std::uint8_t>(), produced_);
+    streaming_ =
+        std::make_unique<Bzip2BlockReplay>(std::move(job->stream), job->oversizedOutput, produced_);
   }
   head_ = std::move(job);
   headUsed_ = 0;
@@ -281,26 +282,19 @@ std::size_t ParallelBzip2Source::read(std::span<std::uint8_t> into) {
   std::size_t written = 0;
   while (written < into.size()) {
     std::span<std::uint8_t> rest = into.subspan(written);
-    if (streamedUsed_ < streamedEnd_) {
-      const std::size_t count = std::min(rest.size(), streamedEnd_ - streamedUsed_);
-      std::memcpy(rest.data(), streamed_.data() + streamedUsed_, count);
-      streamedUsed_ += count;
-      written += count;
-      produced_ += count;
-      continue;
-    }
     if (streaming_) {
-      streamed_.resize(budgets::kBzip2StreamingStep);
-      streamedEnd_ = streaming_->read(streamed_);
-      streamedUsed_ = 0;
-      if (streamedEnd_ != 0) continue;
+      const std::size_t got = streaming_->read(rest);
+      written += got;
+      produced_ += got;
+      if (got != 0) continue;
       if (phase_ == Phase::kSequential) {
         if (!streaming_->failure().empty()) fail(std::string(streaming_->failure()));
         phase_ = Phase::kDone;
         streaming_.reset();
         break;
       }
-      // An oversized block, all handed out (it was verified, so it cannot fail).
+      // An oversized block, all handed out. It was checked, so only libbz2 running out of
+      // memory could fail it now.
       if (!streaming_->failure().empty()) stopWith(std::string(streaming_->failure()));
       streaming_.reset();
       head_.reset();

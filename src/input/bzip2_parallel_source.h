@@ -12,7 +12,9 @@
 // parallel path cannot handle (damage, a file cut short, bytes after the last stream, an odd
 // stream header) is handed, from the first bit not yet decoded, to the sequential reader
 // (`Bzip2Source`), so that failures read exactly as they do there, with the decompressed bytes
-// counted from the start of the file.
+// counted from the start of the file. Neither path hands out a byte of a block before the
+// block's CRC has held: the failure of a damaged file counts the bytes of the blocks before the
+// damaged one, where it begins.
 //
 // The work is split three ways: the scanner (bzip2_block_scanner.h) reads the input and finds
 // the candidate boundaries, the pool (bzip2_block_pool.h) decodes candidate blocks on worker
@@ -20,10 +22,10 @@
 //
 // Memory is bounded: the compressed bytes from the first block not yet decoded to the read-ahead
 // point (a few blocks), and per job in flight (workers + `budgets::kBzip2SpareJobs`) its
-// compressed bytes and at most `budgets::kBzip2JobOutput` of output (the blocks of MRT dumps give
+// compressed bytes and at most `budgets::kBzip2BlockOutput` of output (the blocks of MRT dumps give
 // about 1 MB). A block whose output is larger is only verified by its worker and then decoded
-// again, streaming, when its turn comes. Each worker, and the reading thread once it decodes a
-// block itself, keeps a block decoder's workspace (bzip2_block_pool.h).
+// again, streaming, when its turn comes (bzip2_block_replay.h). Each worker, and the reading
+// thread once it decodes a block itself, keeps a block decoder's workspace (bzip2_block_pool.h).
 #pragma once
 
 #include <cstddef>
@@ -85,9 +87,6 @@ class ParallelBzip2Source final : public ByteSource {
   std::shared_ptr<Job> head_;  // the block whose bytes are being handed out
   std::size_t headUsed_ = 0;
   std::unique_ptr<ByteSource> streaming_;  // an oversized head block, or the sequential reader
-  std::vector<std::uint8_t> streamed_;     // streaming_'s last step: bytes [used, end) are left
-  std::size_t streamedUsed_ = 0;
-  std::size_t streamedEnd_ = 0;
 
   // Last, so that its workers stop before anything they might touch goes.
   Bzip2BlockPool pool_;

@@ -74,6 +74,11 @@ void CompressedSource::stop(std::string reason) {
   done_ = true;
 }
 
+void CompressedSource::stopDamagedAfterHandingOut(std::string_view problem) {
+  failAfterHandingOutDamagedBytes(damagedDataText(format_, problem, produced_));
+  done_ = true;
+}
+
 void CompressedSource::stopEarlyEnd() {
   if (!input_.sourceFailure().empty()) {
     stop(std::string(input_.sourceFailure()));

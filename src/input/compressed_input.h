@@ -42,6 +42,9 @@ class CompressedInput {
     }
   }
 
+  /// True once the source has nothing more: the unread bytes are all there is.
+  bool ended() const { return ended_; }
+
   std::string_view sourceFailure() const { return source_->failure(); }
 
   /// Reads and drops everything left in the source after the last compressed stream. Empty when
@@ -78,8 +81,11 @@ class CompressedSource : public ByteSource {
   void stop(std::string reason);
   /// The input ended inside a stream, or could not be read further.
   void stopEarlyEnd();
-  /// The decompressor found damage, which `problem` names.
+  /// The decompressor found damage, which `problem` names, before any damaged byte went out.
   void stopDamaged(std::string_view problem) { stop(damagedDataText(format_, problem, produced_)); }
+  /// The decompressor found damage, which `problem` names, only after it had handed out bytes of
+  /// the damaged data (a check at the end of what they belong to).
+  void stopDamagedAfterHandingOut(std::string_view problem);
   bool done() const { return done_; }
 
   CompressedInput input_;

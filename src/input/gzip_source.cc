@@ -51,6 +51,7 @@ bool GzipSource::startMember() {
   isal_inflate_reset(state_.get());
   isal_gzip_header_init(header_.get());
   phase_ = Phase::kHeader;
+  memberProduced_ = 0;
   return true;
 }
 
@@ -118,8 +119,13 @@ std::size_t GzipSource::read(std::span<std::uint8_t> into) {
     input_.consume(consumed);
     written += produced;
     produced_ += produced;
+    memberProduced_ += produced;
     if (result != ISAL_DECOMP_OK) {
-      stopDamaged(inflateErrorText(result));
+      if (memberProduced_ != 0) {
+        stopDamagedAfterHandingOut(inflateErrorText(result));
+      } else {
+        stopDamaged(inflateErrorText(result));
+      }
       break;
     }
     if (state.block_state == ISAL_BLOCK_FINISH) {

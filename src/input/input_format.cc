@@ -30,7 +30,7 @@ class PlainSource final : public ByteSource {
       return count;
     }
     std::size_t got = raw_->read(into);
-    if (got == 0 && !raw_->failure().empty()) fail(std::string(raw_->failure()));
+    if (got == 0 && !raw_->failure().empty()) failLike(*raw_);
     return got;
   }
 
@@ -96,7 +96,7 @@ class SingleLayerSource final : public ByteSource {
   std::size_t pass(std::span<std::uint8_t> into) {
     if (!decoded_) return 0;
     std::size_t got = decoded_->read(into);
-    if (got == 0 && !decoded_->failure().empty()) fail(std::string(decoded_->failure()));
+    if (got == 0 && !decoded_->failure().empty()) failLike(*decoded_);
     return got;
   }
 

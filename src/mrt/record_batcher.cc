@@ -81,12 +81,24 @@ RecordBatcher::RecordBatcher(std::unique_ptr<input::ByteSource> input)
 
 RecordBatcher::~RecordBatcher() = default;
 
-void RecordBatcher::stop(std::string reason) {
+// `beforeVouchedFor`: the records before the stop hold nothing of what caused it.
+void RecordBatcher::stop(std::string reason, bool beforeVouchedFor) {
   if (damage_.empty()) {
     damage_ = std::move(reason);
-    if (offset_ > 0) damage_ += "; the records before it were searched";
+    if (offset_ > 0) {
+      damage_ += "; the records before it were searched";
+      if (!beforeVouchedFor) {
+        damage_ += ", but lines already reported from this file may come from the damaged data";
+      }
+    }
   }
   inputEnded_ = true;
+}
+
+// Damage that the input found only after handing out some of the damaged bytes (a gzip member's
+// checksum) leaves the records before it unvouched for.
+void RecordBatcher::stopAtInputFailure() {
+  stop(std::string(input_->failure()), !input_->mayHaveHandedOutDamagedBytes());
 }
 
 // Reads more input behind the bytes not handed out, of which the next record needs `needed`.
@@ -131,7 +143,7 @@ bool RecordBatcher::inputFailsAhead() {
   }
   inputEnded_ = true;
   if (input_->failure().empty()) return false;
-  stop(std::string(input_->failure()));
+  stopAtInputFailure();
   return true;
 }
 
@@ -180,7 +192,7 @@ bool RecordBatcher::next(RecordBatch& batch) {
     if (!readMore(needed)) {
       const std::size_t pending = end_ - begin_;
       if (!input_->failure().empty()) {
-        stop(std::string(input_->failure()));
+        stopAtInputFailure();
       } else if (pending >= kMrtHeaderSize) {
         stop("the file ends inside a record (" + std::to_string(pending) + " of its " +
              std::to_string(needed) + " bytes are there)");

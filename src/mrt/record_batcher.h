@@ -27,7 +27,9 @@
 // of the byte source (damaged compressed data, a read error). Each stop leaves one sentence in
 // `damage()`; when an impossible length comes from damaged compressed data that the decompressor
 // reports within the next 4 MiB, its report is the one kept. The batches before the stop are all
-// handed out first. Records of any type and length, zero included, are handed out as they are.
+// handed out first; the sentence says so, and says too when the source found its damage only
+// after handing out some of the damaged bytes. Records of any type and length, zero included, are
+// handed out as they are.
 #pragma once
 
 #include <condition_variable>
@@ -143,7 +145,8 @@ class RecordBatcher {
 
   bool readMore(std::size_t needed);
   bool inputFailsAhead();
-  void stop(std::string reason);
+  void stop(std::string reason, bool beforeVouchedFor = true);
+  void stopAtInputFailure();
 
   std::unique_ptr<input::ByteSource> input_;
   std::shared_ptr<Pool> pool_;

@@ -45,11 +45,13 @@ class TrickleSource final : public input::ByteSource {
 struct ReadOutcome {
   Bytes bytes;
   std::string failure;
+  bool damagedBytesHandedOut = false;  // the failure says that some bytes may be damaged
   bool operator==(const ReadOutcome&) const = default;
 };
 
 inline void PrintTo(const ReadOutcome& outcome, std::ostream* os) {
   *os << outcome.bytes.size() << " bytes, failure \"" << outcome.failure << "\"";
+  if (outcome.damagedBytesHandedOut) *os << " (after handing out damaged bytes)";
 }
 
 /// Reads `source` to its end in reads of `chunk` bytes.
@@ -62,6 +64,7 @@ inline ReadOutcome readAll(input::ByteSource& source, std::size_t chunk) {
     out.bytes.insert(out.bytes.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
   }
   out.failure = std::string(source.failure());
+  out.damagedBytesHandedOut = source.mayHaveHandedOutDamagedBytes();
   return out;
 }
 

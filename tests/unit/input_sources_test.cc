@@ -278,6 +278,54 @@ TEST(DecodedInput, DamageIsNamed) {
   }
 }
 
+// gzip checks a member's CRC and length only at its end, and damage inside its deflate data may
+// show later than it began: a failure found once the member has handed out bytes says that they
+// may be damaged; one found before the member's first byte (a bad header, a bad first block) says
+// nothing of the kind, whatever members came before.
+TEST(DecodedInput, GzipDamageSaysWhetherDamagedBytesWentOut) {
+  const Bytes data = sampleData(300000);
+  const Bytes gz = gzipCompress(data);
+  auto spoilt = [&](std::size_t at, std::uint8_t mask) {
+    Bytes bytes = gz;
+    bytes[at] ^= mask;
+    return bytes;
+  };
+  Bytes badMethod = gz;
+  badMethod[2] = 7;
+  Bytes badBlock = gz;
+  badBlock[10] = 0xff;  // first block header: type 3 does not exist
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::string failure;  // how it begins
+    bool damagedBytesHandedOut;
+  };
+  const std::string all = std::to_string(data.size());
+  const Case cases[] = {
+      {"checksum", spoilt(gz.size() - 6, 0x10),
+       "gzip data is damaged (checksum mismatch) after " + all + " decompressed bytes", true},
+      {"length", spoilt(gz.size() - 3, 0x10),
+       "gzip data is damaged (checksum mismatch) after " + all + " decompressed bytes", true},
+      {"deflate data midway", spoilt(gz.size() / 2, 0x10), "gzip data is damaged (", true},
+      {"method", badMethod,
+       "gzip data is damaged (unsupported compression method) after 0 decompressed bytes", false},
+      {"first block type", badBlock, "gzip data is damaged (invalid deflate block) after 0 ",
+       false},
+      {"second member's method", concat({gz, badMethod}),
+       "gzip data is damaged (unsupported compression method) after " + all + " decompressed bytes",
+       false},
+      {"second member's checksum", concat({gz, spoilt(gz.size() - 6, 0x10)}),
+       "gzip data is damaged (checksum mismatch) after " + std::to_string(2 * data.size()) +
+           " decompressed bytes",
+       true},
+  };
+  for (const Case& c : cases) {
+    ReadOutcome out = decodeAll(c.file, 5000, 4096);
+    EXPECT_EQ(out.failure.rfind(c.failure, 0), 0u) << c.name << ": " << out.failure;
+    EXPECT_EQ(out.damagedBytesHandedOut, c.damagedBytesHandedOut) << c.name;
+  }
+}
+
 TEST(DecodedInput, XzIsRefused) {
   ReadOutcome out = decodeAll({0xfd, '7', 'z', 'X', 'Z', 0x00, 0, 4, 0xe6, 0xd6, 0xb4, 0x46});
   EXPECT_EQ(out.failure,

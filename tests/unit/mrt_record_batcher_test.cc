@@ -191,16 +191,36 @@ TEST(MrtReader, YieldsUpdatesAndCountsMalformedRecords) {
 
 TEST(MrtReader, DamageEndsTheInputAfterTheRecordsBeforeIt) {
   Bytes stream = concat({announcement(1, "10.0.0.0/8"), announcement(2, "10.0.0.0/9")});
-  Bytes gz = gzipCompress(stream);
-  gz.resize(gz.size() - 4);  // the length field of the trailer
-  MrtReader reader(std::make_unique<input::MemorySource>(gz), 2);
-  BgpUpdate update;
-  int count = 0;
-  while (reader.next(update)) ++count;
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(reader.damage(), "gzip data ends early (the file is cut short) after " +
-                                 std::to_string(stream.size()) +
-                                 " decompressed bytes; the records before it were searched");
+  const Bytes gz = gzipCompress(stream);
+  const std::string after = " after " + std::to_string(stream.size()) + " decompressed bytes";
+  Bytes cut = gz;
+  cut.resize(gz.size() - 4);  // the length field of the trailer
+  Bytes badChecksum = gz;
+  badChecksum[gz.size() - 8] ^= 1;
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::string damage;
+  };
+  // A cut leaves every byte before it sound; a checksum that fails at the member's end vouches
+  // for none of the member's bytes, which were searched already.
+  const Case cases[] = {
+      {"cut", cut,
+       "gzip data ends early (the file is cut short)" + after +
+           "; the records before it were searched"},
+      {"checksum", badChecksum,
+       "gzip data is damaged (checksum mismatch)" + after +
+           "; the records before it were searched, but lines already reported from this file may "
+           "come from the damaged data"},
+  };
+  for (const Case& c : cases) {
+    MrtReader reader(std::make_unique<input::MemorySource>(c.file), 2);
+    BgpUpdate update;
+    int count = 0;
+    while (reader.next(update)) ++count;
+    EXPECT_EQ(count, 2) << c.name;
+    EXPECT_EQ(reader.damage(), c.damage) << c.name;
+  }
 }
 
 }  // namespace
