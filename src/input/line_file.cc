@@ -115,10 +115,14 @@ std::string cannotOpenMessage(const std::string& path) {
   return std::string(kCannotOpenList) + path + "\n";
 }
 
+std::string readErrorPrefix(const std::string& path) {
+  return "tarvex: " + path + ": read error after line ";
+}
+
 std::string readErrorMessage(const std::string& path, std::size_t lines, int error,
                              std::string_view consequence) {
-  return "tarvex: " + path + ": read error after line " + std::to_string(lines) + ": " +
-         std::strerror(error) + "; " + std::string(consequence) + "\n";
+  return readErrorPrefix(path) + std::to_string(lines) + ": " + std::strerror(error) + "; " +
+         std::string(consequence) + "\n";
 }
 
 }  // namespace tarvex::input

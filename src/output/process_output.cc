@@ -21,33 +21,6 @@ std::atomic<int> watchedReportFd{-1};
 // Whether the watch of the report's reader has been started (see `endWhenReaderLeaves`).
 std::atomic<bool> readerWatchStarted{false};
 
-/// Writes `bytes` to `fd` as `writeAll` does and counts in `*written` what reached it.
-int writeCounting(int fd, std::string_view bytes, std::size_t* written) {
-  *written = 0;
-  while (!bytes.empty()) {
-    ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-    *written += static_cast<std::size_t>(count);
-  }
-  return 0;
-}
-
-// A full disk or a file size limit can take the first part of a line and refuse the rest. In a
-// regular file that part is taken back, so the report ends with its last complete line; what a
-// pipe or a device has taken stays where it went.
-void takeBackPartialLine(int fd, std::size_t written) {
-  struct stat status;
-  if (written == 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return;
-  off_t end = ::lseek(fd, 0, SEEK_CUR);
-  if (end < static_cast<off_t>(written)) return;
-  off_t lineStart = end - static_cast<off_t>(written);
-  if (::ftruncate(fd, lineStart) == 0) ::lseek(fd, lineStart, SEEK_SET);
-}
-
 // A reader that goes away is noticed by the next write of a report line, which may be hours
 // away when matches are rare. For a pipe, a thread waits in poll(2) for the reader to leave and
 // ends the process quietly at once, as that write would. It stands down when report lines go
@@ -82,9 +55,36 @@ void watchReaderOnce() {
 
 }  // namespace
 
-int writeAll(int fd, std::string_view bytes) {
-  std::size_t written = 0;
-  return writeCounting(fd, bytes, &written);
+std::string cannotWriteReportMessage(std::string_view output, int error) {
+  return std::string(kCannotWriteReport) + std::string(output) + ": " + std::strerror(error) + "\n";
+}
+
+int writeAll(int fd, std::string_view bytes, std::size_t* written) {
+  std::size_t ignored = 0;
+  if (written == nullptr) written = &ignored;
+  *written = 0;
+  while (!bytes.empty()) {
+    ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+    *written += static_cast<std::size_t>(count);
+  }
+  return 0;
+}
+
+// A full disk or a file size limit can take the first part of a line and refuse the rest. In a
+// regular file that part is taken back, so the report ends with its last complete line; what a
+// pipe or a device has taken stays where it went.
+void takeBackPartialLine(int fd, std::size_t written) {
+  struct stat status;
+  if (written == 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return;
+  off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end < static_cast<off_t>(written)) return;
+  off_t lineStart = end - static_cast<off_t>(written);
+  if (::ftruncate(fd, lineStart) == 0) ::lseek(fd, lineStart, SEEK_SET);
 }
 
 ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_("standard output") {
@@ -141,11 +141,9 @@ void ProcessOutput::write(Channel channel, std::string_view bytes) {
 }
 
 int ProcessOutput::writeAround(int fd, std::string_view bytes, std::size_t* written) {
-  std::size_t ignored = 0;
-  if (written == nullptr) written = &ignored;
-  if (overlay_ == nullptr) return writeCounting(fd, bytes, written);
+  if (overlay_ == nullptr) return writeAll(fd, bytes, written);
   overlay_->beginWrite(fd);
-  int error = writeCounting(fd, bytes, written);
+  int error = writeAll(fd, bytes, written);
   overlay_->endWrite(fd);
   return error;
 }
@@ -154,9 +152,7 @@ void ProcessOutput::failReport(int error, std::size_t written) {
   // The reader went away: nobody is left to tell.
   if (error == EPIPE) std::_Exit(1);
   takeBackPartialLine(reportFd_, written);
-  std::string message =
-      "tarvex: cannot write report to " + reportName_ + ": " + std::strerror(error) + "\n";
-  writeAround(STDERR_FILENO, message);
+  writeAround(STDERR_FILENO, cannotWriteReportMessage(reportName_, error));
   std::_Exit(1);
 }
 
