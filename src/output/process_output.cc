@@ -42,7 +42,7 @@ void endWhenReaderLeaves(int fd) {
         now.st_dev != device) {
       return;
     }
-    std::_Exit(1);
+    std::_Exit(kStatusReportNotWritten);
   }).detach();
 }
 
@@ -87,7 +87,7 @@ void takeBackPartialLine(int fd, std::size_t written) {
   if (::ftruncate(fd, lineStart) == 0) ::lseek(fd, lineStart, SEEK_SET);
 }
 
-ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_("standard output") {
+ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_(kStandardOutputName) {
   // A reader that has gone away and a file size limit are faults of one write, which says so
   // through its error: EPIPE ends the run quietly, EFBIG with a message. At their defaults the
   // two signals would end the process on the spot; for SIGPIPE that could be a message written
@@ -150,10 +150,10 @@ int ProcessOutput::writeAround(int fd, std::string_view bytes, std::size_t* writ
 
 void ProcessOutput::failReport(int error, std::size_t written) {
   // The reader went away: nobody is left to tell.
-  if (error == EPIPE) std::_Exit(1);
+  if (error == EPIPE) std::_Exit(kStatusReportNotWritten);
   takeBackPartialLine(reportFd_, written);
   writeAround(STDERR_FILENO, cannotWriteReportMessage(reportName_, error));
-  std::_Exit(1);
+  std::_Exit(kStatusReportNotWritten);
 }
 
 }  // namespace tarvex

@@ -26,6 +26,12 @@ namespace tarvex {
 /// reason follow); tarvex-shard recognises a day that failed so by it.
 inline constexpr std::string_view kCannotOpenOutputFile = "tarvex: cannot open output file ";
 
+/// What tarvex calls its standard output in a message about the report.
+inline constexpr std::string_view kStandardOutputName = "standard output";
+
+/// The exit status of a run whose report cannot be written.
+inline constexpr int kStatusReportNotWritten = 1;
+
 /// How the message begins that ends a run whose report cannot be written (the output's name and
 /// the reason follow); tarvex-shard writes it for a merged report and recognises a day that
 /// failed so by it.

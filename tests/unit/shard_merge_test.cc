@@ -47,6 +47,7 @@ MergeInputs weekOfThree(const TempDir& dir) {
            dayResult(dir, "20240229", "", kStart, ""),
            dayResult(dir, "20240301", "a3\n", kStart + "e3a\ne3b\n", "r3\n")},
           kStart,
+          kStart.size(),
           ""};
 }
 
@@ -78,7 +79,7 @@ TEST(ShardMergeTest, WritesOnlyTheStartMessagesForNoDays) {
   TempDir dir;
   const int out = createFile(dir.file("out"));
   const int err = createFile(dir.file("err"));
-  mergeDays({{}, kStart, ""}, out, err, -1);
+  mergeDays({{}, kStart, kStart.size(), ""}, out, err, -1);
   ::close(out);
   ::close(err);
   EXPECT_EQ(readFile(dir.file("out")), "");

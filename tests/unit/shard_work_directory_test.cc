@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "cli/usage.h"
 #include "process_runner.h"
 #include "shard/day_check.h"
 #include "shard/posix_cksum.h"
@@ -34,10 +35,6 @@ TEST(ShardWorkDirectoryTest, ChecksumsAsCksumDoes) {
   EXPECT_EQ(defaultWorkdirName("tarvex-shard work directory 1"), "tarvex-shard.731187439");
 }
 
-std::optional<std::string> fakeCksum(const std::string& path) {
-  return "cksum of " + path;
-}
-
 TEST(ShardWorkDirectoryTest, SettingsNameEverythingButTheDates) {
   SearchSettings search;
   search.cidrFile = "cidrs.txt";
@@ -50,7 +47,8 @@ TEST(ShardWorkDirectoryTest, SettingsNameEverythingButTheDates) {
   search.startDate = "20240101";
   EXPECT_EQ(dayRunOptions(search), (Words{"--cidrfile=cidrs.txt", "--asnfile=asns.txt", "--or",
                                           "--verbose", "--dir=a", "--dir=b"}));
-  EXPECT_EQ(workdirSettings("/bin/tarvex", search, "/home/me", fakeCksum),
+  EXPECT_EQ(workdirSettings(search, "/home/me",
+                            {"cksum of /bin/tarvex", "cksum of cidrs.txt", "cksum of asns.txt"}),
             "tarvex-shard work directory 1\ncksum of /bin/tarvex\n--cidrfile=cidrs.txt\n"
             "--asnfile=asns.txt\n--or\n--verbose\n--dir=a\n--dir=b\noperand stray\n"
             "report in a file\ncksum of cidrs.txt\ncksum of asns.txt\ncwd /home/me");
@@ -140,7 +138,7 @@ TEST(ShardWorkDirectoryTest, SaysWhyADayIsMissing) {
     }
     const std::string expected =
         c.reason.empty() || c.reason.starts_with(" ") ? noResult + c.reason : c.reason;
-    EXPECT_EQ(workdir.missingDayReason("20240301"), expected);
+    EXPECT_EQ(workdir.missingDayReason("20240301", ""), expected);
   }
 }
 
@@ -168,7 +166,7 @@ TEST(ShardWorkDirectoryTest, MergesOnlyDaysThatLoadedTheListsAsThisHostAndWalked
       {"no walk", "", start + "something else", true, true,
        "tarvex did not walk the day: something else"},
       {"no report file", "", start, false, false, "its report file is missing"},
-      {"the usage text", "Usage: \n--verbose\n", start, true, false,
+      {"the usage text", std::string(kUsageText), start, true, false,
        "tarvex printed its usage text"},
   };
   for (const Case& c : cases) {
@@ -176,7 +174,7 @@ TEST(ShardWorkDirectoryTest, MergesOnlyDaysThatLoadedTheListsAsThisHostAndWalked
     writeFile(dir.file("stdout"), c.stdoutText);
     writeFile(dir.file("stderr"), c.stderrText);
     if (c.report) writeFile(dir.file("report"), "");
-    EXPECT_EQ(dayFault(dir.path(), {start, c.verbose, true}), c.fault) << c.name;
+    EXPECT_EQ(dayFault(dir.path(), {start, {"cidrs.txt"}, c.verbose, true}), c.fault) << c.name;
   }
 }
 
