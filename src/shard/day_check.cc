@@ -49,6 +49,10 @@ bool endsTheStart(const std::string& line, const std::vector<std::string>& lists
 }  // namespace
 
 std::optional<std::string> dayFault(const std::string& result, const DayExpectations& expected) {
+  // tarvex answers a command line it cannot read with its usage text, before anything else.
+  if (fileHead(result + "/stdout", kUsageText.size()) == kUsageText) {
+    return "tarvex printed its usage text";
+  }
   const std::optional<std::string> read = fileTextIfReadable(result + "/stderr");
   if (!read) return "its standard error cannot be read";
   const std::string& messages = *read;
@@ -56,6 +60,9 @@ std::optional<std::string> dayFault(const std::string& result, const DayExpectat
   std::size_t same = 0;
   while (same < start.size() && same < messages.size() && start[same] == messages[same]) ++same;
   if (same < start.size()) {
+    if (same == messages.size()) {
+      return "it wrote fewer messages about the criteria lists than this host";
+    }
     const std::string line = lineAround(messages, same);
     if (endsTheStart(line, expected.lists)) return line;
     return "its messages about the criteria lists differ from this host's: " + line;
@@ -71,9 +78,6 @@ std::optional<std::string> dayFault(const std::string& result, const DayExpectat
   }
   if (expected.reportInFile && !std::filesystem::is_regular_file(result + "/report")) {
     return "its report file is missing";
-  }
-  if (fileHead(result + "/stdout", kUsageText.size()) == kUsageText) {
-    return "tarvex printed its usage text";
   }
   return std::nullopt;
 }

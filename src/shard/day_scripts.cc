@@ -58,6 +58,7 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
       "keep() {\n"
       "  local error\n"
       "  error=$(cat 2>&1 >\"$1\") && return 0\n"
+      "  rm -f \"$1\"\n"
       "  echo \"cannot write $1${error:+: ${error##*: }}\" >&2\n"
       "  exit 1\n"
       "}\n"

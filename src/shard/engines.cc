@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,19 @@ void cancelJob(const std::string& job) {
   runProgram({"scancel", job}, {{STDERR_FILENO, "/dev/null", O_WRONLY}});
 }
 
+// Makes this process the reaper of the orphans among its descendants: the tarvex of a day whose
+// shell was stopped first then becomes a child of this process, which can wait for it, so that a
+// stopped run ends only once no day runs any more.
+void adoptOrphans() {
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+// Waits for every child left once the engine itself has ended: the orphans adopted above.
+void reapOrphans() {
+  while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+  }
+}
+
 // One day that the local engine runs: run-day in a process group of its own (so that it, its
 // tarvex and their helpers can be stopped as one), both its streams into one pipe.
 struct RunningDay {
@@ -129,6 +143,7 @@ void finishDay(RunningDay& running, EngineLog& log) {
 }  // namespace
 
 EngineOutcome runLocal(const EngineRun& run, EngineLog& log) {
+  adoptOrphans();
   const std::size_t jobs = jobCount(run, 1);
   std::vector<RunningDay> running;
   std::size_t next = 0;
@@ -144,6 +159,7 @@ EngineOutcome runLocal(const EngineRun& run, EngineLog& log) {
     if (stopSignal() != 0) {
       for (const RunningDay& day : running) ::kill(-day.pid, SIGKILL);
       for (RunningDay& day : running) finishDay(day, log);
+      reapOrphans();
       outcome.stopped = true;
       break;
     }
@@ -178,6 +194,7 @@ EngineOutcome runParallel(const EngineRun& run, EngineLog& log) {
   }
   // In a process group of its own: a stop reaches it from tarvex-shard alone, as one SIGTERM,
   // on which it stops every job it runs (its --term-seq) and ends.
+  adoptOrphans();
   const pid_t parallel = startProgram(command,
                                       {{STDIN_FILENO, "/dev/null", O_RDONLY},
                                        {STDOUT_FILENO, "", 0, channel[1]},
@@ -201,6 +218,7 @@ EngineOutcome runParallel(const EngineRun& run, EngineLog& log) {
   ::close(channel[0]);
   const int status = parallel < 0 ? -1 : waitProgram(parallel);
   if (stopping) {
+    reapOrphans();
     outcome.stopped = true;
   } else if (status > 101 || status < 0) {
     // parallel ends with the number of failed days (at most 101); above that it did not run.

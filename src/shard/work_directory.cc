@@ -139,8 +139,9 @@ std::string WorkDirectory::missingDayReason(const std::string& day,
   for (const fs::path& attempt : attemptsAt(path_ + "/days", day)) {
     if (!fs::is_directory(attempt)) continue;
     const std::string host = withoutFinalNewlines(fileText(attempt / "host"));
-    if (fs::is_regular_file(attempt / "status")) {
-      const std::string status = withoutFinalNewlines(fileText(attempt / "status"));
+    // A run that ended as a one-day run ends was lost after it (its rename): the engine says why.
+    const std::string status = withoutFinalNewlines(fileText(attempt / "status"));
+    if (!status.empty() && (status != "1" || engineSaid.empty())) {
       const int value = std::atoi(status.c_str());
       if (value >= 128) {
         reason = "tarvex was ended by signal " + std::to_string(value - 128) + " (status " +
