@@ -39,7 +39,7 @@ RunResult runWithNamedPipe(const std::string& program, const std::vector<std::st
   return result;
 }
 
-TEST(ShardSavedListsTest, AListOnStandardInputIsReadOnceAndEveryDayUsesIt) {
+TEST(ShardSavedListRunTest, AListOnStandardInputIsReadOnceAndEveryDayUsesIt) {
   TempDir dir;
   const ShardArchive archive = makeShardArchive(dir.path(), 4, 3);
   const std::string log = dir.file("days.log");
@@ -96,7 +96,7 @@ TEST(ShardSavedListsTest, AListOnStandardInputIsReadOnceAndEveryDayUsesIt) {
   EXPECT_EQ(loggedDays(log).size(), archive.days.size());
 }
 
-TEST(ShardSavedListsTest, AProcessSubstitutionANamedPipeAndARedirectedFileNameTheListAsGiven) {
+TEST(ShardSavedListRunTest, AProcessSubstitutionANamedPipeAndARedirectedFileNameTheListAsGiven) {
   TempDir dir;
   const ShardArchive archive = makeShardArchive(dir.path(), 3, 2);
   writeText(dir.file("cidrs-file.txt"), kCidrList);
@@ -136,7 +136,7 @@ TEST(ShardSavedListsTest, AProcessSubstitutionANamedPipeAndARedirectedFileNameTh
 // The merge job of a detached Slurm run is tarvex-shard again, on a node of its own: a list it
 // can be handed again (through its standard input or a descriptor) goes to it from its copy;
 // another is refused before anything is submitted.
-TEST(ShardSavedListsTest, ADetachedRunRefusesAListItsMergeJobCouldNotReadAgain) {
+TEST(ShardSavedListRunTest, ADetachedRunRefusesAListItsMergeJobCouldNotReadAgain) {
   TempDir dir;
   const ShardArchive archive = makeShardArchive(dir.path(), 2, 1);
   makeDirectories(dir.file("bin"));
