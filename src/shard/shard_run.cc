@@ -58,6 +58,9 @@ int fail(int status, const std::string& message) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  // tarvex starts as it would from the shell, not with the signals this program ignores.
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_DFL);
   ::execv(program.c_str(), argv.data());
   say("cannot run " + program + ": " + std::strerror(errno));
   std::exit(126);
@@ -160,6 +163,53 @@ int mergeEndedEarly(const MergeStop& stop, const std::string& reportName,
   return fail(kStatusShardFailed, std::string("stopped by ") + stopSignalName(stopSignal()) +
                                       " during the merge; the report is cut short; " +
                                       keptDays(workdir, "merges them"));
+}
+
+// Submits the array and, behind it, the merge job: this program again, with the local engine on
+// the same work directory, which finds the finished days in place, searches once more any day
+// that failed, and merges. A saved list that the command line names through a descriptor is
+// handed to it again from its copy, through the same descriptor.
+int submitDetached(const ShardOptions& options, const EngineRun& run, const WorkDirectory& workdir,
+                   const std::vector<SavedList>& lists) {
+  std::vector<std::string> merge{resolvedPath("/proc/self/exe"), "--engine=local",
+                                 "--tarvex=" + options.tarvexProgram,
+                                 "--workdir=" + workdir.path()};
+  if (options.keepWorkdir) merge.push_back("--keep-workdir");
+  merge.insert(merge.end(), options.tarvexArgs.begin(), options.tarvexArgs.end());
+  std::vector<std::pair<int, std::string>> inputs;
+  for (const SavedList& list : lists) inputs.emplace_back(list.descriptor, list.copy);
+  const std::string mergeScript = workdir.path() + "/slurm-merge";
+  if (!writeScript(mergeScript, slurmMergeScript(merge, inputs))) {
+    return fail(kStatusUsage, "cannot write " + mergeScript + ": " + std::strerror(errno));
+  }
+  std::string submitted;
+  const EngineOutcome outcome = submitDetachedSlurm(run, mergeScript, submitted);
+  if (outcome.failure) return fail(kStatusUsage, *outcome.failure);
+  say(submitted);
+  return 0;
+}
+
+// Writes the merged result, the report in `outFile` or on standard output. Returns nothing when
+// every byte was written, else the status to end with, having said why.
+std::optional<int> writeMergedResult(const MergeInputs& inputs, const std::string& outFile,
+                                     const WorkDirectory& workdir) {
+  int reportFd = -1;
+  std::string reportName(kStandardOutputName);
+  if (!outFile.empty()) {
+    reportName = outFile;
+    reportFd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (reportFd < 0) {
+      return fail(kStatusShardFailed, "cannot open the output file " + outFile + ": " +
+                                          std::strerror(errno) + "; " +
+                                          keptDays(workdir, "merges them"));
+    }
+  }
+  std::optional<MergeStop> stop = mergeDays(inputs, STDOUT_FILENO, STDERR_FILENO, reportFd);
+  if (reportFd >= 0 && ::close(reportFd) != 0 && !stop) {
+    stop = MergeStop{MergeStop::Cause::kReportNotWritten, errno, ""};
+  }
+  if (stop) return mergeEndedEarly(*stop, reportName, workdir);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -272,34 +322,10 @@ int runShard(int argc, char** argv) {
   EngineLog log(workdir.path() + "/engine.log");
   catchStopSignals();
   if (!missing.empty()) {
-    EngineOutcome outcome;
-    if (options.engine == "local") {
-      outcome = runLocal(run, log);
-    } else if (options.engine == "parallel") {
-      outcome = runParallel(run, log);
-    } else if (!options.detach) {
-      outcome = runSlurm(run, log);
-    } else {
-      // The merge job is this program again, with the local engine on the same work directory:
-      // it finds the finished days in place, searches once more any day that failed, and merges.
-      std::vector<std::string> merge{resolvedPath("/proc/self/exe"), "--engine=local",
-                                     "--tarvex=" + options.tarvexProgram,
-                                     "--workdir=" + workdir.path()};
-      if (options.keepWorkdir) merge.push_back("--keep-workdir");
-      merge.insert(merge.end(), options.tarvexArgs.begin(), options.tarvexArgs.end());
-      std::vector<std::pair<int, std::string>> inputs;
-      for (const SavedList& list : lists) inputs.emplace_back(list.descriptor, list.copy);
-      const std::string mergeScript = workdir.path() + "/slurm-merge";
-      if (!writeScript(mergeScript, slurmMergeScript(merge, inputs))) {
-        return fail(kStatusUsage, "cannot write " + mergeScript + ": " + std::strerror(errno));
-      }
-      std::string submitted;
-      outcome = submitDetachedSlurm(run, mergeScript, submitted);
-      if (!outcome.failure) {
-        say(submitted);
-        return 0;
-      }
-    }
+    if (options.detach) return submitDetached(options, run, workdir, lists);
+    const EngineOutcome outcome = options.engine == "local"      ? runLocal(run, log)
+                                  : options.engine == "parallel" ? runParallel(run, log)
+                                                                 : runSlurm(run, log);
     if (outcome.failure) return fail(kStatusUsage, *outcome.failure);
   }
   if (stopSignal() != 0) {
@@ -320,25 +346,13 @@ int runShard(int argc, char** argv) {
                                         keptDays(workdir, "searches only the days that failed"));
   }
 
-  int reportFd = -1;
-  std::string reportName(kStandardOutputName);
-  if (!search.outFile.empty()) {
-    reportName = search.outFile;
-    reportFd = ::open(search.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (reportFd < 0) {
-      return fail(kStatusShardFailed, "cannot open the output file " + search.outFile + ": " +
-                                          std::strerror(errno) + "; " +
-                                          keptDays(workdir, "merges them"));
-    }
-  }
   MergeInputs inputs{
       {}, namedAsGiven(*dayStartMessages, lists), dayStartMessages->size(), plan->trailer};
   for (const std::string& day : plan->days) inputs.dayResults.push_back(workdir.dayResult(day));
-  std::optional<MergeStop> stop = mergeDays(inputs, STDOUT_FILENO, STDERR_FILENO, reportFd);
-  if (reportFd >= 0 && ::close(reportFd) != 0 && !stop) {
-    stop = MergeStop{MergeStop::Cause::kReportNotWritten, errno, ""};
+  // What could not be written keeps the days, so that nothing searched is lost.
+  if (std::optional<int> failed = writeMergedResult(inputs, search.outFile, workdir)) {
+    return *failed;
   }
-  if (stop) return mergeEndedEarly(*stop, reportName, workdir);
   if (!options.keepWorkdir) workdir.remove();
   return plan->status;
 }

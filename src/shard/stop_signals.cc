@@ -14,6 +14,9 @@ volatile sig_atomic_t stoppedBy = 0;
 int noticePipe[2] = {-1, -1};
 
 void noteStop(int signal) {
+  // Once: the next SIGINT or SIGTERM finds the default action again and ends the process.
+  ::signal(SIGINT, SIG_DFL);
+  ::signal(SIGTERM, SIG_DFL);
   stoppedBy = signal;
   if (noticePipe[1] >= 0) {
     const char byte = 0;
@@ -30,8 +33,8 @@ void catchStopSignals() {
   struct sigaction note {};
   note.sa_handler = noteStop;
   sigemptyset(&note.sa_mask);
-  // Once: the second signal finds the default action again and ends the process.
-  note.sa_flags = static_cast<int>(SA_RESETHAND);
+  sigaddset(&note.sa_mask, SIGINT);
+  sigaddset(&note.sa_mask, SIGTERM);
   ::sigaction(SIGINT, &note, nullptr);
   ::sigaction(SIGTERM, &note, nullptr);
 }

@@ -26,6 +26,7 @@ struct Faulty {
   ChildOptions child;   // where standard output goes and the file size limit
   std::string written;  // the file that receives the report, to compare; empty: none
   std::string reason;   // the end of tarvex's message
+  bool oneDay = false;  // a range of one day, which ends with status 1 as such a fault
 };
 
 TEST(ShardReportFaultTest, AReportThatCannotBeWrittenEndsAsTheSingleRunAndKeepsTheDays) {
@@ -59,12 +60,20 @@ TEST(ShardReportFaultTest, AReportThatCannotBeWrittenEndsAsTheSingleRunAndKeepsT
        {.fileSizeLimit = kLimit},
        limited,
        limited + ": File too large"},
+      {"a day's report on a full device",
+       "",
+       {.stdoutPath = "/dev/full"},
+       "",
+       "standard output: No space left on device",
+       true},
   };
-  const RunResult whole = runTarvex(archive.rangeArguments());
-  ASSERT_GT(whole.out.size(), 2 * kLimit);
+  ASSERT_GT(runTarvex(archive.rangeArguments()).out.size(), 2 * kLimit);
   for (const Faulty& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<std::string> arguments = archive.rangeArguments();
+    std::vector<std::string> range = archive.rangeArguments();
+    if (c.oneDay) range.back() = "--enddate=" + archive.days.front();
+    const RunResult whole = runTarvex(range);
+    std::vector<std::string> arguments = range;
     if (!c.outfile.empty()) arguments.push_back("--outfile=" + c.outfile);
     const ChildResult single = ChildProcess(TARVEX_BINARY, arguments, c.child).finish();
     const std::string singleReport = c.written.empty() ? "" : readFile(c.written);
@@ -90,9 +99,9 @@ TEST(ShardReportFaultTest, AReportThatCannotBeWrittenEndsAsTheSingleRunAndKeepsT
     }
 
     // Every day is kept, and merged again without a search.
-    EXPECT_EQ(loggedDays(log), archive.days);
+    EXPECT_EQ(loggedDays(log).size(), c.oneDay ? 1 : archive.days.size());
     fs::remove(log);
-    std::vector<std::string> rerunArguments = joined(shardOptions, archive.rangeArguments());
+    std::vector<std::string> rerunArguments = joined(shardOptions, range);
     if (!c.outfile.empty()) rerunArguments.push_back("--outfile=" + dir.file("report"));
     const RunResult rerun = runTarvexShard(rerunArguments);
     EXPECT_EQ(rerun.status, whole.status);
