@@ -8,15 +8,21 @@ namespace tarvex::shard {
 
 namespace {
 
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 volatile sig_atomic_t stoppedBy = 0;
+// Which of kStopSignals are caught: one that was ignored when the run started (SIGHUP under
+// nohup, SIGINT for a command a script started in the background) stays ignored.
+volatile sig_atomic_t caught[3] = {0, 0, 0};
 // The pipe that the handler writes one byte to: a poll(2) that started before the signal came
 // would otherwise sleep on, since the signal may arrive between a look at the flag and the poll.
 int noticePipe[2] = {-1, -1};
 
 void noteStop(int signal) {
-  // Once: the next SIGINT or SIGTERM finds the default action again and ends the process.
-  ::signal(SIGINT, SIG_DFL);
-  ::signal(SIGTERM, SIG_DFL);
+  // Once: the next of them finds the default action again and ends the process.
+  for (int i = 0; i < 3; ++i) {
+    if (caught[i]) ::signal(kStopSignals[i], SIG_DFL);
+  }
   stoppedBy = signal;
   if (noticePipe[1] >= 0) {
     const char byte = 0;
@@ -33,10 +39,15 @@ void catchStopSignals() {
   struct sigaction note {};
   note.sa_handler = noteStop;
   sigemptyset(&note.sa_mask);
-  sigaddset(&note.sa_mask, SIGINT);
-  sigaddset(&note.sa_mask, SIGTERM);
-  ::sigaction(SIGINT, &note, nullptr);
-  ::sigaction(SIGTERM, &note, nullptr);
+  for (int signal : kStopSignals) sigaddset(&note.sa_mask, signal);
+  for (int i = 0; i < 3; ++i) {
+    struct sigaction before {};
+    if (::sigaction(kStopSignals[i], nullptr, &before) != 0 || before.sa_handler == SIG_IGN) {
+      continue;
+    }
+    caught[i] = 1;
+    ::sigaction(kStopSignals[i], &note, nullptr);
+  }
 }
 
 int stopSignal() {
@@ -48,7 +59,15 @@ int stopNotice() {
 }
 
 const char* stopSignalName(int signal) {
-  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+  }
+  return "a signal";
 }
 
 }  // namespace tarvex::shard

@@ -1,8 +1,9 @@
-// A tarvex-shard run stopped midway, by SIGTERM (`kill PID`) or by SIGINT to its process group
-// (Ctrl-C at a terminal): the engine and every day it started stop, no day's tarvex is left
-// running, the run says it was stopped and ends with status 3, and a re-run searches exactly the
-// days that were not finished. A day that never ends is made of a named pipe as one of its
-// dumps, whose writer the test holds open without writing, so no timing decides the order.
+// A tarvex-shard run stopped midway, by SIGTERM (`kill PID`), or by SIGINT or SIGHUP to its
+// process group (Ctrl-C at a terminal, the end of the terminal's session): the engine and every day
+// it started stop, no day's tarvex is left running, the run says it was stopped and ends with
+// status 3, and a re-run searches exactly the days that were not finished. A day that never ends is
+// made of a named pipe as one of its dumps, whose writer the test holds open without writing, so no
+// timing decides the order.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -147,7 +148,8 @@ void stopMidwayAndRerun(const std::vector<std::string>& engine, const Stop& stop
   EXPECT_EQ(searched.size(), missing.size());
 }
 
-const Stop kStops[] = {{"SIGTERM", SIGTERM, false}, {"SIGINT", SIGINT, true}};
+const Stop kStops[] = {
+    {"SIGTERM", SIGTERM, false}, {"SIGINT", SIGINT, true}, {"SIGHUP", SIGHUP, true}};
 
 TEST(ShardStopTest, TheLocalEngineStopsEveryDayItStarted) {
   for (const Stop& stop : kStops) stopMidwayAndRerun({"--engine=local", "--jobs=2"}, stop);
