@@ -53,34 +53,42 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
       "[[ -e $days/$day ]] && exit 0\n"
       "host=$(hostname 2>/dev/null)\n"
       // A day kept with a file cut short (a full disk, a file size limit) would be merged as if
-      // it were whole: every write is checked, and its failure named with the reason.
+      // it were whole: every write is checked, and its failure named with the reason. The small
+      // files are written by builtins, so that a day costs no process more; a write that failed
+      // is tried once more only to learn why.
+      "cannotWrite() {\n"
+      "  rm -f \"$1\"\n"
+      "  echo \"cannot write $1${2:+: ${2##*: }}\" >&2\n"
+      "  exit 1\n"
+      "}\n"
+      "put() {\n"
+      "  printf '%s\\n' \"$2\" 2>/dev/null >\"$1\" && return 0\n"
+      "  cannotWrite \"$1\" \"$(printf '%s\\n' \"$2\" 2>&1 >\"$1\")\"\n"
+      "}\n"
       // (In a pipeline keep runs in a subshell of its own: its caller ends the day on its status.)
       "keep() {\n"
       "  local error\n"
-      "  error=$(cat 2>&1 >\"$1\") && return 0\n"
-      "  rm -f \"$1\"\n"
-      "  echo \"cannot write $1${error:+: ${error##*: }}\" >&2\n"
-      "  exit 1\n"
+      "  error=$(cat 2>&1 >\"$1\") || cannotWrite \"$1\" \"$error\"\n"
       "}\n"
       "work=$(mktemp -d \"$days/.$day.XXXXXX\" 2>&1) || {\n"
       "  echo \"cannot create a directory in $days: ${work##*: }\" >&2\n"
       "  exit 1\n"
       "}\n"
-      "echo \"$host\" | keep \"$work/host\" || exit 1\n";
+      "put \"$work/host\" \"$host\"\n";
   text += sharedFilesCheck(shared);
   text +=
       "options+=(\"--startdate=$day\" \"--enddate=$day\")\n"
       "((report_in_file)) && options+=(\"--outfile=$work/report\")\n"
       "((${#operands[@]} > 0)) && options+=(-- \"${operands[@]}\")\n"
-      "keep \"$work/stdout\" </dev/null\n"
-      "exec 3>>\"$work/stdout\" || exit 1\n"
+      "{ exec 3>\"$work/stdout\"; } 2>/dev/null ||\n"
+      "  cannotWrite \"$work/stdout\" \"$({ : >\"$work/stdout\"; } 2>&1)\"\n"
       // tarvex writes its report itself and says so when it cannot; its messages pass through
       // keep, so that a failure to keep them is seen too.
       "\"$tarvex\" \"${options[@]}\" 2>&1 >&3 3>&- </dev/null | keep \"$work/stderr\"\n"
       "statuses=(\"${PIPESTATUS[@]}\")\n"
       "exec 3>&-\n"
       "((statuses[1] == 0)) || exit 1\n"
-      "echo \"${statuses[0]}\" | keep \"$work/status\" || exit 1\n"
+      "put \"$work/status\" \"${statuses[0]}\"\n"
       "((statuses[0] == 1)) || exit 1\n"
       "mv -T \"$work\" \"$days/$day\" 2>/dev/null && exit 0\n"
       // Another attempt at the day may have finished first; otherwise the rename failed.
