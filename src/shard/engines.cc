@@ -142,12 +142,11 @@ void finishDay(RunningDay& running, EngineLog& log) {
 
 }  // namespace
 
-EngineOutcome runLocal(const EngineRun& run, EngineLog& log) {
+EngineFailure runLocal(const EngineRun& run, EngineLog& log) {
   adoptOrphans();
   const std::size_t jobs = jobCount(run, 1);
   std::vector<RunningDay> running;
   std::size_t next = 0;
-  EngineOutcome outcome;
   for (;;) {
     while (stopSignal() == 0 && running.size() < jobs && next < run.days.size()) {
       if (std::optional<RunningDay> day = startDay(run, run.days[next], log)) {
@@ -160,7 +159,6 @@ EngineOutcome runLocal(const EngineRun& run, EngineLog& log) {
       for (const RunningDay& day : running) ::kill(-day.pid, SIGKILL);
       for (RunningDay& day : running) finishDay(day, log);
       reapOrphans();
-      outcome.stopped = true;
       break;
     }
     std::vector<pollfd> watched;
@@ -175,10 +173,10 @@ EngineOutcome runLocal(const EngineRun& run, EngineLog& log) {
       }
     }
   }
-  return outcome;
+  return std::nullopt;
 }
 
-EngineOutcome runParallel(const EngineRun& run, EngineLog& log) {
+EngineFailure runParallel(const EngineRun& run, EngineLog& log) {
   std::vector<std::string> command{"parallel", "--will-cite", "--jobs",
                                    std::to_string(jobCount(run, 2))};
   for (const std::string& login : run.sshLogins)
@@ -186,11 +184,9 @@ EngineOutcome runParallel(const EngineRun& run, EngineLog& log) {
   // --tag puts the day before each line a day's job writes: what ssh says about a host it
   // cannot reach is then said about the day.
   command.insert(command.end(), {"--tag", "--arg-file", run.dayList, run.workdir + "/run-day"});
-  EngineOutcome outcome;
   int channel[2];
   if (::pipe2(channel, O_CLOEXEC) != 0) {
-    outcome.failure = std::string("cannot start GNU parallel: ") + std::strerror(errno);
-    return outcome;
+    return std::string("cannot start GNU parallel: ") + std::strerror(errno);
   }
   // In a process group of its own: a stop reaches it from tarvex-shard alone, as one SIGTERM,
   // on which it stops every job it runs (its --term-seq) and ends.
@@ -219,18 +215,17 @@ EngineOutcome runParallel(const EngineRun& run, EngineLog& log) {
   const int status = parallel < 0 ? -1 : waitProgram(parallel);
   if (stopping) {
     reapOrphans();
-    outcome.stopped = true;
-  } else if (status > 101 || status < 0) {
-    // parallel ends with the number of failed days (at most 101); above that it did not run.
-    outcome.failure =
-        "GNU parallel failed (status " + std::to_string(status) + "): " + log.lastOwnLine();
+    return std::nullopt;
   }
-  return outcome;
+  // parallel ends with the number of failed days (at most 101); above that it did not run.
+  if (status > 101 || status < 0) {
+    return "GNU parallel failed (status " + std::to_string(status) + "): " + log.lastOwnLine();
+  }
+  return std::nullopt;
 }
 
-EngineOutcome runSlurm(const EngineRun& run, EngineLog& log) {
-  EngineOutcome outcome;
-  if ((outcome.failure = writeSlurmTask(run))) return outcome;
+EngineFailure runSlurm(const EngineRun& run, EngineLog& log) {
+  if (EngineFailure failure = writeSlurmTask(run)) return failure;
   // --wait keeps sbatch until every task has ended; --parsable makes its first line the job's
   // id, which a stop uses to cancel the job.
   const std::string idFile = run.workdir + "/sbatch.out";
@@ -240,45 +235,39 @@ EngineOutcome runSlurm(const EngineRun& run, EngineLog& log) {
       {{STDOUT_FILENO, idFile, kCreate}, {STDERR_FILENO, run.workdir + "/engine.log", kAppend}},
       {.ignoreInterrupts = true});
   std::string job;
+  bool cancelled = false;
   // Once cancelled, sbatch still waits for the job to end: the run then says it stopped only
   // when no task of the array runs any more.
   for (bool ended = sbatch < 0; !ended;) {
     int status = 0;
     ended = ::waitpid(sbatch, &status, WNOHANG) == sbatch;
     if (job.empty()) job = parsableJobId(idFile);
-    if (stopSignal() != 0 && !outcome.stopped && !job.empty()) {
+    if (stopSignal() != 0 && !cancelled && !job.empty()) {
       cancelJob(job);
-      outcome.stopped = true;
+      cancelled = true;
     }
     if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  if (outcome.stopped) return outcome;
-  if (job.empty()) {
-    outcome.failure = "sbatch did not submit the job: " + lastLogLine(run);
-    return outcome;
-  }
+  if (cancelled) return std::nullopt;
+  if (job.empty()) return "sbatch did not submit the job: " + lastLogLine(run);
   // What each task wrote, for a day that left no result.
   for (std::size_t task = 0; task < run.days.size(); ++task) {
     const std::string said =
         fileText(run.workdir + "/slurm/" + job + "_" + std::to_string(task) + ".log");
     if (!said.empty()) log.addAbout(run.days[task], said);
   }
-  return outcome;
+  return std::nullopt;
 }
 
-EngineOutcome submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,
+EngineFailure submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,
                                   std::string& submitted) {
-  EngineOutcome outcome;
-  if ((outcome.failure = writeSlurmTask(run))) return outcome;
+  if (EngineFailure failure = writeSlurmTask(run)) return failure;
   const std::string log = run.workdir + "/engine.log";
   const std::string idFile = run.workdir + "/sbatch.out";
   runProgram(arrayCommand(run, false),
              {{STDOUT_FILENO, idFile, kCreate}, {STDERR_FILENO, log, kAppend}});
   const std::string arrayJob = parsableJobId(idFile);
-  if (arrayJob.empty()) {
-    outcome.failure = "sbatch did not submit the job: " + lastLogLine(run);
-    return outcome;
-  }
+  if (arrayJob.empty()) return "sbatch did not submit the job: " + lastLogLine(run);
 
   std::vector<std::string> command{"sbatch",
                                    "--parsable",
@@ -293,15 +282,14 @@ EngineOutcome submitDetachedSlurm(const EngineRun& run, const std::string& merge
   const std::string mergeJob = parsableJobId(idFile);
   if (mergeJob.empty()) {
     cancelJob(arrayJob);
-    outcome.failure = "sbatch did not submit the merge job: " + lastLogLine(run);
-    return outcome;
+    return "sbatch did not submit the merge job: " + lastLogLine(run);
   }
   submitted = "submitted job array " + arrayJob + " (" + std::to_string(run.days.size()) +
               " days) and merge job " + mergeJob +
               "; the merge writes its standard output to tarvex-shard-merge." + mergeJob +
               ".stdout and its standard error to tarvex-shard-merge." + mergeJob +
               ".stderr, and ends with the status of a single run (sacct -j " + mergeJob + ")";
-  return outcome;
+  return std::nullopt;
 }
 
 }  // namespace tarvex::shard

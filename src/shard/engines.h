@@ -24,23 +24,20 @@ struct EngineRun {
   std::vector<std::string> sbatchOptions;
 };
 
-struct EngineOutcome {
-  /// The message of a failure to start the days (tarvex-shard then ends with its usage status).
-  std::optional<std::string> failure;
-  /// A stop was asked, and the days that had not ended were stopped.
-  bool stopped = false;
-};
+/// The result of an engine: nothing when the days have run (or were stopped); otherwise the
+/// message of a failure to start them (tarvex-shard then ends with its usage status).
+using EngineFailure = std::optional<std::string>;
 
 /// Runs the days on this machine, --jobs of them at once (default one: each tarvex already
 /// decodes on every core).
-EngineOutcome runLocal(const EngineRun& run, EngineLog& log);
+EngineFailure runLocal(const EngineRun& run, EngineLog& log);
 /// Runs the days through GNU parallel, --jobs at once on each host (default 2).
-EngineOutcome runParallel(const EngineRun& run, EngineLog& log);
+EngineFailure runParallel(const EngineRun& run, EngineLog& log);
 /// Submits the array with "sbatch --wait" and waits for it; a stop cancels the job.
-EngineOutcome runSlurm(const EngineRun& run, EngineLog& log);
+EngineFailure runSlurm(const EngineRun& run, EngineLog& log);
 /// Submits the array and a merge job that runs `mergeScript` (slurm-merge, written by the
 /// caller) after it; on success returns the message that names both jobs in `submitted`.
-EngineOutcome submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,
+EngineFailure submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,
                                   std::string& submitted);
 
 }  // namespace tarvex::shard

@@ -183,8 +183,9 @@ int submitDetached(const ShardOptions& options, const EngineRun& run, const Work
     return fail(kStatusUsage, "cannot write " + mergeScript + ": " + std::strerror(errno));
   }
   std::string submitted;
-  const EngineOutcome outcome = submitDetachedSlurm(run, mergeScript, submitted);
-  if (outcome.failure) return fail(kStatusUsage, *outcome.failure);
+  if (EngineFailure failure = submitDetachedSlurm(run, mergeScript, submitted)) {
+    return fail(kStatusUsage, *failure);
+  }
   say(submitted);
   return 0;
 }
@@ -323,10 +324,10 @@ int runShard(int argc, char** argv) {
   catchStopSignals();
   if (!missing.empty()) {
     if (options.detach) return submitDetached(options, run, workdir, lists);
-    const EngineOutcome outcome = options.engine == "local"      ? runLocal(run, log)
+    const EngineFailure failure = options.engine == "local"      ? runLocal(run, log)
                                   : options.engine == "parallel" ? runParallel(run, log)
                                                                  : runSlurm(run, log);
-    if (outcome.failure) return fail(kStatusUsage, *outcome.failure);
+    if (failure) return fail(kStatusUsage, *failure);
   }
   if (stopSignal() != 0) {
     return fail(kStatusShardFailed,
