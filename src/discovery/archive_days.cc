@@ -65,7 +65,7 @@ std::vector<std::string> listDayFiles(const std::vector<std::string>& archiveDir
 }
 
 void scanDay(const SearchSettings& settings, const std::string& dateText, OutputPort& out) {
-  if (settings.verbose) out.toStderr("Building list of files...\n");
+  if (settings.verbose) out.toStderr(kBuildingFileList);
   for (const std::string& path : listDayFiles(settings.dirs, dateText)) {
     if (isScannedUpdatePath(path)) scanDumpFile(settings, path, out);
   }

@@ -21,11 +21,15 @@
 
 namespace tarvex {
 
+/// What a verbose walk of a day writes to standard error before anything else; tarvex-shard
+/// recognises a day that was walked by it.
+inline constexpr std::string_view kBuildingFileList = "Building list of files...\n";
+
 /// The number of trailing characters of an update file path that order the day's files.
 inline constexpr std::size_t kTimestampTailLength = 17;
 
 /// Scans the update files of `dateText` (YYYYMMDD, eight characters) found under `settings.dirs`.
-/// With `settings.verbose` it first writes "Building list of files...\n" to standard error.
+/// With `settings.verbose` it first writes `kBuildingFileList` to standard error.
 void scanDay(const SearchSettings& settings, const std::string& dateText, OutputPort& out);
 
 /// The day's update file paths from every archive directory of `archiveDirectories`, sorted by

@@ -143,10 +143,14 @@ std::string nulByteWarning(const std::string& path, std::size_t number, std::str
          escapedForMessage(line.substr(0, nul)) + "\") is read; a list takes one entry a line\n";
 }
 
+std::string readErrorPrefix(const std::string& path) {
+  return "tarvex: " + path + ": read error after line ";
+}
+
 std::string readErrorMessage(const std::string& path, std::size_t lines, int error,
                              std::string_view consequence) {
-  return "tarvex: " + path + ": read error after line " + std::to_string(lines) + ": " +
-         std::strerror(error) + "; " + std::string(consequence) + "\n";
+  return readErrorPrefix(path) + std::to_string(lines) + ": " + std::strerror(error) + "; " +
+         std::string(consequence) + "\n";
 }
 
 }  // namespace tarvex::input

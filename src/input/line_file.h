@@ -79,6 +79,10 @@ std::string cannotOpenMessage(const std::string& path);
 /// line holds no NUL.
 std::string nulByteWarning(const std::string& path, std::size_t number, std::string_view line);
 
+/// How the message begins of a list at `path` whose read failed part way (the line count, the
+/// reason and the consequence follow); tarvex-shard recognises a day that failed so by it.
+std::string readErrorPrefix(const std::string& path);
+
 /// The "tarvex: " message of a list whose read failed with `error` after `lines` lines: what
 /// was read, why it stopped, and `consequence` (what the run does about it).
 std::string readErrorMessage(const std::string& path, std::size_t lines, int error,

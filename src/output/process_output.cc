@@ -23,8 +23,47 @@ std::atomic<int> watchedReportFd{-1};
 // Whether the watch of the report's reader has been started (see `endWhenReaderLeaves`).
 std::atomic<bool> readerWatchStarted{false};
 
-/// Writes `bytes` to `fd` as `writeAll` does and counts in `*written` what reached it.
-int writeCounting(int fd, std::string_view bytes, std::size_t* written) {
+// A reader that goes away is noticed by the next write of a report line, which may be hours
+// away when matches are rare. For a pipe, a thread waits in poll(2) for the reader to leave and
+// ends the process quietly at once, as that write would. It stands down when report lines go
+// elsewhere by then. Standard output is watched only from the first write of the run on: before
+// that the entry point may still send the report to a file, and a reader of standard output
+// that is gone must then not end the run.
+void endWhenReaderLeaves(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  std::thread([fd, pipe = status.st_ino, device = status.st_dev] {
+    pollfd watch{fd, 0, 0};  // no events asked: only POLLERR, a pipe without readers, wakes it
+    int ready;
+    do {
+      ready = ::poll(&watch, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0 || (watch.revents & POLLERR) == 0) return;
+    struct stat now;
+    if (watchedReportFd.load() != fd || ::fstat(fd, &now) != 0 || now.st_ino != pipe ||
+        now.st_dev != device) {
+      return;
+    }
+    std::_Exit(kStatusReportNotWritten);
+  }).detach();
+}
+
+void watchReaderOnce() {
+  if (readerWatchStarted.load(std::memory_order_relaxed) || readerWatchStarted.exchange(true)) {
+    return;
+  }
+  if (int fd = watchedReportFd.load(); fd >= 0) endWhenReaderLeaves(fd);
+}
+
+}  // namespace
+
+std::string cannotWriteReportMessage(std::string_view output, int error) {
+  return std::string(kCannotWriteReport) + std::string(output) + ": " + std::strerror(error) + "\n";
+}
+
+int writeAll(int fd, std::string_view bytes, std::size_t* written) {
+  std::size_t ignored = 0;
+  if (written == nullptr) written = &ignored;
   *written = 0;
   while (!bytes.empty()) {
     ssize_t count = ::write(fd, bytes.data(), bytes.size());
@@ -50,46 +89,7 @@ void takeBackPartialLine(int fd, std::size_t written) {
   if (::ftruncate(fd, lineStart) == 0) ::lseek(fd, lineStart, SEEK_SET);
 }
 
-// A reader that goes away is noticed by the next write of a report line, which may be hours
-// away when matches are rare. For a pipe, a thread waits in poll(2) for the reader to leave and
-// ends the process quietly at once, as that write would. It stands down when report lines go
-// elsewhere by then. Standard output is watched only from the first write of the run on: before
-// that the entry point may still send the report to a file, and a reader of standard output
-// that is gone must then not end the run.
-void endWhenReaderLeaves(int fd) {
-  struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
-  std::thread([fd, pipe = status.st_ino, device = status.st_dev] {
-    pollfd watch{fd, 0, 0};  // no events asked: only POLLERR, a pipe without readers, wakes it
-    int ready;
-    do {
-      ready = ::poll(&watch, 1, -1);
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0 || (watch.revents & POLLERR) == 0) return;
-    struct stat now;
-    if (watchedReportFd.load() != fd || ::fstat(fd, &now) != 0 || now.st_ino != pipe ||
-        now.st_dev != device) {
-      return;
-    }
-    std::_Exit(1);
-  }).detach();
-}
-
-void watchReaderOnce() {
-  if (readerWatchStarted.load(std::memory_order_relaxed) || readerWatchStarted.exchange(true)) {
-    return;
-  }
-  if (int fd = watchedReportFd.load(); fd >= 0) endWhenReaderLeaves(fd);
-}
-
-}  // namespace
-
-int writeAll(int fd, std::string_view bytes) {
-  std::size_t written = 0;
-  return writeCounting(fd, bytes, &written);
-}
-
-ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_("standard output") {
+ProcessOutput::ProcessOutput() : reportFd_(STDOUT_FILENO), reportName_(kStandardOutputName) {
   // A reader that has gone away and a file size limit are faults of one write, which says so
   // through its error: EPIPE ends the run quietly, EFBIG with a message. At their defaults the
   // two signals would end the process on the spot; for SIGPIPE that could be a message written
@@ -143,23 +143,19 @@ void ProcessOutput::write(Channel channel, std::string_view bytes) {
 }
 
 int ProcessOutput::writeAround(int fd, std::string_view bytes, std::size_t* written) {
-  std::size_t ignored = 0;
-  if (written == nullptr) written = &ignored;
-  if (overlay_ == nullptr) return writeCounting(fd, bytes, written);
+  if (overlay_ == nullptr) return writeAll(fd, bytes, written);
   overlay_->beginWrite(fd);
-  int error = writeCounting(fd, bytes, written);
+  int error = writeAll(fd, bytes, written);
   overlay_->endWrite(fd);
   return error;
 }
 
 void ProcessOutput::failReport(int error, std::size_t written) {
   // The reader went away: nobody is left to tell.
-  if (error == EPIPE) std::_Exit(1);
+  if (error == EPIPE) std::_Exit(kStatusReportNotWritten);
   takeBackPartialLine(reportFd_, written);
-  std::string message =
-      "tarvex: cannot write report to " + reportName_ + ": " + std::strerror(error) + "\n";
-  writeAround(STDERR_FILENO, message);
-  std::_Exit(1);
+  writeAround(STDERR_FILENO, cannotWriteReportMessage(reportName_, error));
+  std::_Exit(kStatusReportNotWritten);
 }
 
 }  // namespace tarvex

@@ -26,9 +26,30 @@ namespace tarvex {
 /// reason follow); tarvex-shard recognises a day that failed so by it.
 inline constexpr std::string_view kCannotOpenOutputFile = "tarvex: cannot open output file ";
 
-/// Writes all of `bytes` to `fd`, retrying after interruptions and short writes.
-/// Returns 0, or the errno of the write that failed.
-int writeAll(int fd, std::string_view bytes);
+/// What tarvex calls its standard output in a message about the report.
+inline constexpr std::string_view kStandardOutputName = "standard output";
+
+/// The exit status of a run whose report cannot be written.
+inline constexpr int kStatusReportNotWritten = 1;
+
+/// How the message begins that ends a run whose report cannot be written (the output's name and
+/// the reason follow); tarvex-shard writes it for a merged report and recognises a day that
+/// failed so by it.
+inline constexpr std::string_view kCannotWriteReport = "tarvex: cannot write report to ";
+
+/// The whole message for a report to `output` ("standard output" or the file's path) whose write
+/// failed with `error`, line feed included.
+std::string cannotWriteReportMessage(std::string_view output, int error);
+
+/// Writes all of `bytes` to `fd`, retrying after interruptions and short writes. Returns 0, or
+/// the errno of the write that failed; counts in `*written` (when given) the bytes that reached
+/// `fd`.
+int writeAll(int fd, std::string_view bytes, std::size_t* written = nullptr);
+
+/// Takes back from the regular file `fd` the last `written` bytes before its offset: the part of
+/// a line that a full disk or a file size limit let through, so that the file ends with its last
+/// complete line. Anything else (a pipe, a device) keeps what it has taken.
+void takeBackPartialLine(int fd, std::size_t written);
 
 class ProcessOutput final : public OutputPort {
  public:

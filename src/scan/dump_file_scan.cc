@@ -19,7 +19,7 @@ namespace {
 void reportOpenFailure(const std::string& path, OutputPort& out) {
   struct stat status;
   if (::stat(path.c_str(), &status) != 0) {
-    out.toStdout(std::string("Error statting file: ") + std::strerror(errno) + "\n");
+    out.toStdout(std::string(kErrorStattingFile) + std::strerror(errno) + "\n");
   }
   out.toStderr("Can not open " + path + "\n");
 }

@@ -9,11 +9,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
+
+/// How the standard output line begins that explains a dump which cannot be opened (the reason
+/// follows); tarvex-shard tells it apart from the report lines that share standard output.
+inline constexpr std::string_view kErrorStattingFile = "Error statting file: ";
 
 /// Scans the dump at `path` (standard input for "-"; only the first "-" of a run reads it, and
 /// any later one is named and not searched). The scan runs through `out.runScan`, so a

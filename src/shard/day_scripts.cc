@@ -3,8 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 
+#include "shard/file_text.h"
 #include "shard/work_directory.h"
 
 namespace tarvex::shard {
@@ -36,8 +37,10 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
   std::string text =
       "#!/usr/bin/env bash\n"
       "# Written by tarvex-shard: searches one day (the argument) and renames its results into\n"
-      "# place when tarvex has ended as a one-day run ends (status 1). A host that does not share\n"
-      "# the program, the lists or the archive with the host that started tarvex-shard refuses.\n";
+      "# place when tarvex has ended as a one-day run ends (status 1) and every file of the\n"
+      "# result has been written whole. A host that does not share the program, the lists or the\n"
+      "# archive with the host that started tarvex-shard refuses. Why a day is not kept is said\n"
+      "# on standard error, which the engine hands to tarvex-shard.\n";
   text += "cd " + shellQuote(currentDir) + " || exit 2\n";
   text += "days=" + shellQuote(daysDir) + "\n";
   text += "options=(" + quotedWords(dayRunOptions(search)) + ")\n";
@@ -48,20 +51,52 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
   text +=
       "day=$1\n"
       "[[ -e $days/$day ]] && exit 0\n"
-      "work=$(mktemp -d \"$days/.$day.XXXXXX\") || exit 2\n"
       "host=$(hostname 2>/dev/null)\n"
-      "echo \"$host\" >\"$work/host\"\n";
+      // A day kept with a file cut short (a full disk, a file size limit) would be merged as if
+      // it were whole: every write is checked, and its failure named with the reason. The small
+      // files are written by builtins, so that a day costs no process more; a write that failed
+      // is tried once more only to learn why.
+      "cannotWrite() {\n"
+      "  rm -f \"$1\"\n"
+      "  echo \"cannot write $1${2:+: ${2##*: }}\" >&2\n"
+      "  exit 1\n"
+      "}\n"
+      "put() {\n"
+      "  printf '%s\\n' \"$2\" 2>/dev/null >\"$1\" && return 0\n"
+      "  cannotWrite \"$1\" \"$(printf '%s\\n' \"$2\" 2>&1 >\"$1\")\"\n"
+      "}\n"
+      // (In a pipeline keep runs in a subshell of its own: its caller ends the day on its status.)
+      "keep() {\n"
+      "  local error\n"
+      "  error=$(cat 2>&1 >\"$1\") || cannotWrite \"$1\" \"$error\"\n"
+      "}\n"
+      "work=$(mktemp -d \"$days/.$day.XXXXXX\" 2>&1) || {\n"
+      "  echo \"cannot create a directory in $days: ${work##*: }\" >&2\n"
+      "  exit 1\n"
+      "}\n"
+      "put \"$work/host\" \"$host\"\n";
   text += sharedFilesCheck(shared);
   text +=
       "options+=(\"--startdate=$day\" \"--enddate=$day\")\n"
       "((report_in_file)) && options+=(\"--outfile=$work/report\")\n"
       "((${#operands[@]} > 0)) && options+=(-- \"${operands[@]}\")\n"
-      "\"$tarvex\" \"${options[@]}\" >\"$work/stdout\" 2>\"$work/stderr\" </dev/null\n"
-      "status=$?\n"
-      "echo \"$status\" >\"$work/status\"\n"
-      "((status == 1)) || exit 1\n"
-      "mv -T \"$work\" \"$days/$day\" 2>/dev/null || { [[ -e $days/$day ]] && rm -rf \"$work\"; "
-      "}\n";
+      "{ exec 3>\"$work/stdout\"; } 2>/dev/null ||\n"
+      "  cannotWrite \"$work/stdout\" \"$({ : >\"$work/stdout\"; } 2>&1)\"\n"
+      // tarvex writes its report itself and says so when it cannot; its messages pass through
+      // keep, so that a failure to keep them is seen too.
+      "\"$tarvex\" \"${options[@]}\" 2>&1 >&3 3>&- </dev/null | keep \"$work/stderr\"\n"
+      "statuses=(\"${PIPESTATUS[@]}\")\n"
+      "exec 3>&-\n"
+      "((statuses[1] == 0)) || exit 1\n"
+      "put \"$work/status\" \"${statuses[0]}\"\n"
+      "((statuses[0] == 1)) || exit 1\n"
+      "mv -T \"$work\" \"$days/$day\" 2>/dev/null && exit 0\n"
+      // Another attempt at the day may have finished first; otherwise the rename failed.
+      "[[ -e $days/$day ]] || {\n"
+      "  echo \"cannot rename $work to $days/$day\" >&2\n"
+      "  exit 1\n"
+      "}\n"
+      "rm -rf \"$work\"\n";
   return text;
 }
 
@@ -76,7 +111,8 @@ std::string slurmTaskScript(const std::string& runDay, const std::string& dayLis
   return text + ")\"\n";
 }
 
-std::string slurmMergeScript(const std::vector<std::string>& words) {
+std::string slurmMergeScript(const std::vector<std::string>& words,
+                             const std::vector<std::pair<int, std::string>>& inputs) {
   std::string text =
       "#!/usr/bin/env bash\n"
       "# Written by tarvex-shard: merges the days once the array has ended.\n"
@@ -85,13 +121,14 @@ std::string slurmMergeScript(const std::vector<std::string>& words) {
     text += ' ';
     text += shellQuote(word);
   }
+  for (const auto& [fd, path] : inputs) text += " " + std::to_string(fd) + "<" + shellQuote(path);
   return text + "\n";
 }
 
 bool writeScript(const std::string& path, const std::string& text) {
-  {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!(file << text)) return false;
+  if (const int error = writeFileText(path, text, 0755); error != 0) {
+    errno = error;
+    return false;
   }
   return ::chmod(path.c_str(), 0755) == 0;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/search_settings.h"
@@ -17,7 +18,8 @@ std::string shellQuote(const std::string& word);
 
 /// The text of run-day: in `currentDir`, checks that the host shares `shared` with this one,
 /// runs `tarvexProgram` over the day given as argument with the options of `search`, and keeps
-/// its results below `daysDir`.
+/// its results below `daysDir`. It ends with status 0 when the day is kept (or was already),
+/// else with another, having said why on standard error.
 std::string runDayScript(const std::string& currentDir, const std::string& daysDir,
                          const std::string& tarvexProgram, const SearchSettings& search,
                          const SharedFiles& shared);
@@ -25,10 +27,12 @@ std::string runDayScript(const std::string& currentDir, const std::string& daysD
 /// The text of slurm-task: array task N runs `runDay` on the day on line N+1 of `dayList`.
 std::string slurmTaskScript(const std::string& runDay, const std::string& dayList);
 
-/// The text of slurm-merge: runs the command `words`.
-std::string slurmMergeScript(const std::vector<std::string>& words);
+/// The text of slurm-merge: runs the command `words`, each descriptor of `inputs` reading its
+/// file (a list that the command names as /dev/stdin or /dev/fd/N reads its saved copy).
+std::string slurmMergeScript(const std::vector<std::string>& words,
+                             const std::vector<std::pair<int, std::string>>& inputs);
 
-/// Writes `text` to `path` as an executable file; false when it cannot.
+/// Writes `text` to `path` as an executable file; false when it cannot (errno says why).
 bool writeScript(const std::string& path, const std::string& text);
 
 }  // namespace tarvex::shard

@@ -34,9 +34,10 @@ SharedFiles learnSharedFiles(const std::string& tarvexProgram, const SearchSetti
 
 std::string sharedFilesCheck(const SharedFiles& shared) {
   std::string text =
+      // Said on standard error first: a full disk would keep the refusal from its file.
       "refuse() {\n"
-      "  echo \"tarvex: $host $1\" >\"$work/refused\"\n"
-      "  cat \"$work/refused\" >&2\n"
+      "  echo \"tarvex: $host $1\" >&2\n"
+      "  echo \"tarvex: $host $1\" 2>/dev/null >\"$work/refused\"\n"
       "  exit 1\n"
       "}\n"
       // A file that cannot be read here is left to tarvex, which names it as a single run does.

@@ -1,8 +1,8 @@
 #include "shard/posix_cksum.h"
 
 #include <array>
-#include <fstream>
-#include <iterator>
+
+#include "shard/file_text.h"
 
 namespace tarvex::shard {
 
@@ -39,11 +39,9 @@ std::uint32_t posixCksum(std::string_view bytes) {
 }
 
 std::optional<std::string> cksumLineOfFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
-  return std::to_string(posixCksum(bytes)) + " " + std::to_string(bytes.size());
+  const std::optional<std::string> bytes = fileTextIfReadable(path);
+  if (!bytes) return std::nullopt;
+  return std::to_string(posixCksum(*bytes)) + " " + std::to_string(bytes->size());
 }
 
 }  // namespace tarvex::shard

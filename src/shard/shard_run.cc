@@ -5,26 +5,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "cli/start_checks.h"
+#include "output/process_output.h"
 #include "shard/day_check.h"
 #include "shard/day_plan.h"
 #include "shard/day_scripts.h"
+#include "shard/engine_log.h"
 #include "shard/engines.h"
+#include "shard/file_text.h"
 #include "shard/host_checks.h"
 #include "shard/merge.h"
 #include "shard/posix_cksum.h"
+#include "shard/saved_lists.h"
 #include "shard/shard_options.h"
 #include "shard/shard_usage.h"
 #include "shard/spawn.h"
 #include "shard/start_messages.h"
+#include "shard/stop_signals.h"
+#include "shard/tarvex_program.h"
 #include "shard/work_directory.h"
 
 namespace tarvex::shard {
@@ -33,46 +40,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void writeText(int fd, const std::string& text) {
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    if (written <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
 void say(const std::string& message) {
-  writeText(STDERR_FILENO, "tarvex-shard: " + message + "\n");
+  writeAll(STDERR_FILENO, "tarvex-shard: " + message + "\n");
 }
 
 int fail(int status, const std::string& message) {
   say(message);
   return status;
-}
-
-std::string resolvedPath(const std::string& path) {
-  std::error_code error;
-  fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
-  return error ? path : resolved.string();
-}
-
-// The tarvex to run: --tarvex, else the one next to this program, else the first on the PATH.
-// Returns the message when there is none.
-std::optional<std::string> findTarvex(std::string& program) {
-  if (program.empty()) {
-    const std::string here = resolvedPath("/proc/self/exe");
-    const std::string beside = fs::path(here).parent_path().string() + "/tarvex";
-    if (::access(beside.c_str(), X_OK) == 0) {
-      program = beside;
-    } else {
-      program = findOnPath("tarvex");
-      if (program.empty()) return std::string("no tarvex found; name it with --tarvex");
-    }
-  }
-  if (::access(program.c_str(), X_OK) != 0) return program + " is not an executable program";
-  program = resolvedPath(program);
-  return std::nullopt;
 }
 
 // Hands the command line (less the shard options) to tarvex, whose answer is then the single
@@ -84,13 +58,16 @@ std::optional<std::string> findTarvex(std::string& program) {
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  // tarvex starts as it would from the shell, not with the signals this program ignores.
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_DFL);
   ::execv(program.c_str(), argv.data());
-  say("cannot run " + program);
+  say("cannot run " + program + ": " + std::strerror(errno));
   std::exit(126);
 }
 
 // Whether the output file can be written, without creating or emptying it before the merge (so
-// a run that fails or is killed leaves no report that looks complete).
+// a run that fails or is stopped leaves no report that looks complete).
 bool outfileWritable(const std::string& path) {
   struct stat status;
   if (::stat(path.c_str(), &status) == 0) {
@@ -127,15 +104,32 @@ bool installed(const std::string& program) {
   return !findOnPath(program).empty();
 }
 
+// The cksum line of the criteria list `path` given with `option`: of what was read from it when
+// it is saved, else of the file.
+std::string listCksum(const std::string& option, const std::string& path,
+                      const std::vector<SavedList>& lists) {
+  if (path.empty()) return "";
+  for (const SavedList& list : lists) {
+    if (list.option == option) {
+      return std::to_string(posixCksum(list.text)) + " " + std::to_string(list.text.size());
+    }
+  }
+  return cksumLineOfFile(path).value_or("");
+}
+
+std::string keptDays(const WorkDirectory& workdir, const std::string& rerun) {
+  return "the finished days are kept in " + workdir.path() + ", and running the same command " +
+         "again " + rerun;
+}
+
 // Every day complete and sound, or a message for each day that is not (such days are set aside
 // so that a re-run searches them again).
 bool checkDays(const WorkDirectory& workdir, const std::vector<std::string>& days,
-               const DayExpectations& expected) {
+               const DayExpectations& expected, const EngineLog& log) {
   bool sound = true;
   for (const std::string& day : days) {
     if (!fs::is_directory(workdir.dayResult(day))) {
-      const std::string reason = workdir.missingDayReason(day);
-      say("day " + day + " failed: " + reason);
+      say("day " + day + " failed: " + workdir.missingDayReason(day, log.lastLineAbout(day)));
       sound = false;
       continue;
     }
@@ -148,23 +142,102 @@ bool checkDays(const WorkDirectory& workdir, const std::vector<std::string>& day
   return sound;
 }
 
+// The answer to a merge that ended before its last byte. A report that could not be written gets
+// tarvex's own message and status (none for a reader that left, as tarvex says nothing then);
+// the days stay, so that nothing searched is lost.
+int mergeEndedEarly(const MergeStop& stop, const std::string& reportName,
+                    const WorkDirectory& workdir) {
+  switch (stop.cause) {
+    case MergeStop::Cause::kReportNotWritten:
+      if (stop.error != EPIPE) {
+        writeAll(STDERR_FILENO, cannotWriteReportMessage(reportName, stop.error));
+      }
+      return kStatusReportNotWritten;
+    case MergeStop::Cause::kResultNotRead:
+      return fail(kStatusShardFailed,
+                  "cannot read " + stop.path + ": " + std::strerror(stop.error) +
+                      "; the report is cut short; " + keptDays(workdir, "merges them"));
+    case MergeStop::Cause::kStopRequested:
+      break;
+  }
+  return fail(kStatusShardFailed, std::string("stopped by ") + stopSignalName(stopSignal()) +
+                                      " during the merge; the report is cut short; " +
+                                      keptDays(workdir, "merges them"));
+}
+
+// Submits the array and, behind it, the merge job: this program again, with the local engine on
+// the same work directory, which finds the finished days in place, searches once more any day
+// that failed, and merges. A saved list that the command line names through a descriptor is
+// handed to it again from its copy, through the same descriptor.
+int submitDetached(const ShardOptions& options, const EngineRun& run, const WorkDirectory& workdir,
+                   const std::vector<SavedList>& lists) {
+  std::vector<std::string> merge{resolvedPath("/proc/self/exe"), "--engine=local",
+                                 "--tarvex=" + options.tarvexProgram,
+                                 "--workdir=" + workdir.path()};
+  if (options.keepWorkdir) merge.push_back("--keep-workdir");
+  merge.insert(merge.end(), options.tarvexArgs.begin(), options.tarvexArgs.end());
+  std::vector<std::pair<int, std::string>> inputs;
+  for (const SavedList& list : lists) inputs.emplace_back(list.descriptor, list.copy);
+  const std::string mergeScript = workdir.path() + "/slurm-merge";
+  if (!writeScript(mergeScript, slurmMergeScript(merge, inputs))) {
+    return fail(kStatusUsage, "cannot write " + mergeScript + ": " + std::strerror(errno));
+  }
+  std::string submitted;
+  if (EngineFailure failure = submitDetachedSlurm(run, mergeScript, submitted)) {
+    return fail(kStatusUsage, *failure);
+  }
+  say(submitted);
+  return 0;
+}
+
+// Writes the merged result, the report in `outFile` or on standard output. Returns nothing when
+// every byte was written, else the status to end with, having said why.
+std::optional<int> writeMergedResult(const MergeInputs& inputs, const std::string& outFile,
+                                     const WorkDirectory& workdir) {
+  int reportFd = -1;
+  std::string reportName(kStandardOutputName);
+  if (!outFile.empty()) {
+    reportName = outFile;
+    reportFd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (reportFd < 0) {
+      return fail(kStatusShardFailed, "cannot open the output file " + outFile + ": " +
+                                          std::strerror(errno) + "; " +
+                                          keptDays(workdir, "merges them"));
+    }
+  }
+  std::optional<MergeStop> stop = mergeDays(inputs, STDOUT_FILENO, STDERR_FILENO, reportFd);
+  if (reportFd >= 0 && ::close(reportFd) != 0 && !stop) {
+    stop = MergeStop{MergeStop::Cause::kReportNotWritten, errno, ""};
+  }
+  if (stop) return mergeEndedEarly(*stop, reportName, workdir);
+  return std::nullopt;
+}
+
 }  // namespace
 
 int runShard(int argc, char** argv) {
   // The days' tarvex runs, the engines and their logs all speak the C locale, as before.
   ::setenv("LC_ALL", "C", 1);
+  // As in tarvex's own output: a reader that has gone away and a file size limit are faults of
+  // one write, which the merge reports, rather than signals that end the process unheard.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
 
+  if (argc < 2) {
+    writeAll(STDERR_FILENO, kShardUsageText);
+    return kStatusUsage;
+  }
   ShardOptions options;
   if (std::optional<std::string> missing =
           parseShardOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
     return fail(kStatusUsage, *missing);
   }
   if (options.help) {
-    writeText(STDOUT_FILENO, std::string(kShardUsageText));
+    writeAll(STDOUT_FILENO, kShardUsageText);
     return 0;
   }
-  if (std::optional<std::string> missing = findTarvex(options.tarvexProgram)) {
-    return fail(kStatusUsage, *missing);
+  if (std::optional<std::string> problem = findTarvex(options.tarvexProgram)) {
+    return fail(kStatusUsage, *problem);
   }
 
   // Anything but a date range that tarvex would walk is tarvex's to answer, and so are the
@@ -184,19 +257,36 @@ int runShard(int argc, char** argv) {
   if (!search.outFile.empty() && !outfileWritable(search.outFile)) {
     handOverToTarvex(options.tarvexProgram, options.tarvexArgs);  // tarvex names the file
   }
-  const std::optional<std::string> startMessages = learnStartMessages(search);
-  if (!startMessages) handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
+  // A list that fails is tarvex's to name; a list to be saved is not read yet, so that tarvex
+  // still finds it whole.
+  std::vector<SavedList> lists = listsToSave(search);
+  if (!learnStartMessages(withListsAt(search, lists, emptyListPath))) {
+    handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
+  }
+  for (const SavedList& list : lists) {
+    if (options.detach && list.descriptor < 0) {
+      return fail(kStatusUsage, "--detach cannot hand the merge job the " + list.option + " " +
+                                    list.given +
+                                    ", which is no regular file: save the list in one first");
+    }
+  }
 
   if (options.listDays) {
     std::string list;
     for (const std::string& day : plan->days) list += day + "\n";
-    writeText(STDOUT_FILENO, list);
+    writeAll(STDOUT_FILENO, list);
     return 0;
   }
 
+  if (std::optional<ListReadFailure> failure = readLists(lists)) {
+    if (failure->nothingRead) handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
+    return fail(kStatusUsage, failure->message + "; nothing was searched");
+  }
   const std::string currentDir = currentDirectory();
-  const std::string settings =
-      workdirSettings(options.tarvexProgram, search, currentDir, cksumLineOfFile);
+  const ContentCksums cksums{cksumLineOfFile(options.tarvexProgram).value_or(""),
+                             listCksum("--cidrfile", search.cidrFile, lists),
+                             listCksum("--asnfile", search.asnFile, lists)};
+  const std::string settings = workdirSettings(search, currentDir, cksums);
   const std::string workdirName =
       options.workdir.empty() ? defaultWorkdirName(settings) : options.workdir;
   std::variant<WorkDirectory, std::string> opened = WorkDirectory::open(workdirName, settings);
@@ -204,61 +294,66 @@ int runShard(int argc, char** argv) {
     return fail(kStatusUsage, *problem);
   }
   const WorkDirectory& workdir = std::get<WorkDirectory>(opened);
-  writeScript(workdir.path() + "/run-day",
-              runDayScript(currentDir, workdir.path() + "/days", options.tarvexProgram, search,
-                           learnSharedFiles(options.tarvexProgram, search, currentDir)));
+  if (std::optional<std::string> problem = writeCopies(lists, workdir.path() + "/lists")) {
+    return fail(kStatusUsage, *problem);
+  }
+  // The days read the saved lists from their copies and name them so; what this program writes
+  // names them as given.
+  const SearchSettings daySearch = withListsAt(search, lists, copyPath);
+  const std::optional<std::string> dayStartMessages = learnStartMessages(daySearch);
+  if (!dayStartMessages) {
+    return fail(kStatusUsage, "cannot read the lists saved in " + workdir.path() + "/lists");
+  }
+  const std::string runDay = workdir.path() + "/run-day";
+  if (!writeScript(
+          runDay,
+          runDayScript(currentDir, workdir.path() + "/days", options.tarvexProgram, daySearch,
+                       learnSharedFiles(options.tarvexProgram, daySearch, currentDir)))) {
+    return fail(kStatusUsage, "cannot write " + runDay + ": " + std::strerror(errno));
+  }
 
   const std::vector<std::string> missing = workdir.missingDays(plan->days);
-  EngineRun run{workdir.path(), workdir.path() + "/todo", missing.size(),       currentDir,
-                options.jobs,   options.sshLogins,        options.sbatchOptions};
-  {
-    std::ofstream todo(run.dayList, std::ios::binary | std::ios::trunc);
-    for (const std::string& day : missing) todo << day << "\n";
+  const EngineRun run{workdir.path(), missing,           workdir.path() + "/todo", currentDir,
+                      options.jobs,   options.sshLogins, options.sbatchOptions};
+  std::string todo;
+  for (const std::string& day : missing) todo += day + "\n";
+  if (const int error = writeFileText(run.dayList, todo); error != 0) {
+    return fail(kStatusUsage, "cannot write " + run.dayList + ": " + std::strerror(error));
   }
+  EngineLog log(workdir.path() + "/engine.log");
+  catchStopSignals();
   if (!missing.empty()) {
-    EngineFailure failure;
-    if (options.engine == "local") {
-      failure = runLocal(run);
-    } else if (options.engine == "parallel") {
-      failure = runParallel(run);
-    } else if (!options.detach) {
-      failure = runSlurm(run);
-    } else {
-      // The merge job is this program again, with the local engine on the same work directory:
-      // it finds the finished days in place, searches once more any day that failed, and merges.
-      std::vector<std::string> merge{resolvedPath("/proc/self/exe"), "--engine=local",
-                                     "--tarvex=" + options.tarvexProgram,
-                                     "--workdir=" + workdir.path()};
-      if (options.keepWorkdir) merge.push_back("--keep-workdir");
-      merge.insert(merge.end(), options.tarvexArgs.begin(), options.tarvexArgs.end());
-      std::string submitted;
-      failure = submitDetachedSlurm(run, merge, submitted);
-      if (!failure) {
-        say(submitted);
-        return 0;
-      }
-    }
+    if (options.detach) return submitDetached(options, run, workdir, lists);
+    const EngineFailure failure = options.engine == "local"      ? runLocal(run, log)
+                                  : options.engine == "parallel" ? runParallel(run, log)
+                                                                 : runSlurm(run, log);
     if (failure) return fail(kStatusUsage, *failure);
   }
-
-  const DayExpectations expected{*startMessages, search.verbose != 0, !search.outFile.empty()};
-  if (!checkDays(workdir, plan->days, expected)) {
+  if (stopSignal() != 0) {
     return fail(kStatusShardFailed,
-                "no report was written; the finished days are kept in " + workdir.path() +
-                    ", and running the same command again searches only the days that failed");
+                std::string("stopped by ") + stopSignalName(stopSignal()) +
+                    "; no report was written; " +
+                    keptDays(workdir, "searches only the days that are missing"));
   }
 
-  int reportFd = -1;
-  if (!search.outFile.empty()) {
-    reportFd = ::open(search.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (reportFd < 0) return fail(kStatusShardFailed, "cannot write " + search.outFile);
+  std::vector<std::string> dayLists;
+  for (const std::string* list : {&daySearch.cidrFile, &daySearch.asnFile}) {
+    if (!list->empty()) dayLists.push_back(*list);
   }
-  MergeInputs inputs{{}, *startMessages, plan->trailer};
+  const DayExpectations expected{*dayStartMessages, dayLists, search.verbose != 0,
+                                 !search.outFile.empty()};
+  if (!checkDays(workdir, plan->days, expected, log)) {
+    return fail(kStatusShardFailed, "no report was written; " +
+                                        keptDays(workdir, "searches only the days that failed"));
+  }
+
+  MergeInputs inputs{
+      {}, namedAsGiven(*dayStartMessages, lists), dayStartMessages->size(), plan->trailer};
   for (const std::string& day : plan->days) inputs.dayResults.push_back(workdir.dayResult(day));
-  // A reader that leaves early loses the rest, and the status stays the single run's.
-  ::signal(SIGPIPE, SIG_IGN);
-  mergeDays(inputs, STDOUT_FILENO, STDERR_FILENO, reportFd);
-  if (reportFd >= 0) ::close(reportFd);
+  // What could not be written keeps the days, so that nothing searched is lost.
+  if (std::optional<int> failed = writeMergedResult(inputs, search.outFile, workdir)) {
+    return *failed;
+  }
   if (!options.keepWorkdir) workdir.remove();
   return plan->status;
 }

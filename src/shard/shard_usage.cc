@@ -14,11 +14,11 @@ const std::string_view kShardUsageText =
     "\n"
     "Shard options:\n"
     "  --engine=local|parallel|slurm\n"
-    "                     local: the days one after another on this machine (the default);\n"
+    "                     local: the days on this machine, --jobs at once (the default);\n"
     "                     parallel: GNU parallel, on this machine's cores or on --sshlogin hosts;\n"
     "                     slurm: one sbatch array task per day; waits for the array to finish\n"
-    "  --jobs=N           days searched at once (parallel: per host, default 2; slurm: the most\n"
-    "                     array tasks running at once, default no limit)\n"
+    "  --jobs=N           days searched at once (local: default 1; parallel: per host, default 2;\n"
+    "                     slurm: the most array tasks running at once, default no limit)\n"
     "  --sshlogin=LOGIN   a host for GNU parallel (repeatable; \":\" is this machine)\n"
     "  --sbatch-option=OPT  one more option for sbatch, e.g. --sbatch-option=--partition=batch\n"
     "                     (repeatable)\n"
@@ -37,10 +37,12 @@ const std::string_view kShardUsageText =
     "                     first in PATH); must exist at the same path on every host\n"
     "  --help             this text\n"
     "\n"
-    "A run that fails leaves the finished days in the work directory; running the same command "
-    "again\n"
-    "searches only the days that are missing. Exit status: that of the single tarvex run; 2 for a\n"
-    "mistake in the shard options or an engine that cannot be started; 3 when a day could not be\n"
-    "searched (each such day is named on standard error; no report is written).\n";
+    "A run that fails or is stopped (Ctrl-C, SIGTERM: every day that runs is stopped) leaves the\n"
+    "finished days in the work directory; running the same command again searches only the days\n"
+    "that are missing. Exit status: that of the single tarvex run; 2 for a mistake in the shard\n"
+    "options, a --tarvex that is no tarvex or an engine that cannot be started; 3 when a day "
+    "could\n"
+    "not be searched (each such day is named on standard error; no report is written) or the run\n"
+    "was stopped.\n";
 
 }  // namespace tarvex::shard

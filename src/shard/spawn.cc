@@ -12,7 +12,7 @@
 namespace tarvex::shard {
 
 pid_t startProgram(const std::vector<std::string>& argv, const std::vector<Redirect>& redirects,
-                   bool ignoreInterrupts) {
+                   const SpawnOptions& options) {
   // Everything the child needs is built before fork: after it only async-signal-safe calls.
   std::vector<std::string> words = argv;
   std::vector<char*> pointers;
@@ -20,15 +20,22 @@ pid_t startProgram(const std::vector<std::string>& argv, const std::vector<Redir
   pointers.push_back(nullptr);
 
   const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  if (ignoreInterrupts) {
+  if (pid != 0) {
+    // Set on both sides of the fork, so that the group exists whichever runs first.
+    if (pid > 0 && options.ownProcessGroup) ::setpgid(pid, pid);
+    return pid;
+  }
+  if (options.ownProcessGroup) ::setpgid(0, 0);
+  ::signal(SIGPIPE, SIG_DFL);
+  if (options.ignoreInterrupts) {
     ::signal(SIGINT, SIG_IGN);
     ::signal(SIGQUIT, SIG_IGN);
   }
   for (const Redirect& redirect : redirects) {
-    const int fd = ::open(redirect.path.c_str(), redirect.flags, 0666);
+    const int fd =
+        redirect.from >= 0 ? redirect.from : ::open(redirect.path.c_str(), redirect.flags, 0666);
     if (fd < 0 || ::dup2(fd, redirect.fd) < 0) ::_exit(1);
-    if (fd != redirect.fd) ::close(fd);
+    if (fd != redirect.fd && redirect.from < 0) ::close(fd);
   }
   ::execvp(pointers[0], pointers.data());
   ::_exit(127);
@@ -46,6 +53,25 @@ int waitProgram(pid_t pid) {
 int runProgram(const std::vector<std::string>& argv, const std::vector<Redirect>& redirects) {
   const pid_t pid = startProgram(argv, redirects);
   return pid < 0 ? -1 : waitProgram(pid);
+}
+
+std::pair<std::string, int> programOutput(const std::vector<std::string>& argv) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return {"", -1};
+  const pid_t pid = startProgram(argv, {{STDIN_FILENO, "/dev/null", O_RDONLY},
+                                        {STDOUT_FILENO, "", 0, out[1]},
+                                        {STDERR_FILENO, "/dev/null", O_WRONLY}});
+  ::close(out[1]);
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(out[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(out[0]);
+  return {text, pid < 0 ? -1 : waitProgram(pid)};
 }
 
 std::string findOnPath(const std::string& name) {

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "shard/file_text.h"
 #include "shard/posix_cksum.h"
@@ -66,16 +66,15 @@ std::vector<std::string> dayRunOptions(const SearchSettings& search) {
   return options;
 }
 
-std::string workdirSettings(const std::string& tarvexProgram, const SearchSettings& search,
-                            const std::string& currentDir,
-                            std::optional<std::string> (*fileCksum)(const std::string& path)) {
+std::string workdirSettings(const SearchSettings& search, const std::string& currentDir,
+                            const ContentCksums& cksums) {
   std::string settings = "tarvex-shard work directory 1\n";
-  settings += fileCksum(tarvexProgram).value_or("") + "\n";
+  settings += cksums.tarvexProgram + "\n";
   for (const std::string& option : dayRunOptions(search)) settings += option + "\n";
   for (const std::string& operand : search.operands) settings += "operand " + operand + "\n";
   if (!search.outFile.empty()) settings += "report in a file\n";
-  if (!search.cidrFile.empty()) settings += fileCksum(search.cidrFile).value_or("") + "\n";
-  if (!search.asnFile.empty()) settings += fileCksum(search.asnFile).value_or("") + "\n";
+  if (!search.cidrFile.empty()) settings += cksums.cidrList + "\n";
+  if (!search.asnFile.empty()) settings += cksums.asnList + "\n";
   settings += "cwd " + currentDir;
   return withoutFinalNewlines(settings);
 }
@@ -99,8 +98,8 @@ std::variant<WorkDirectory, std::string> WorkDirectory::open(const std::string& 
              " holds days searched with other options, criteria lists or another tarvex; remove "
              "it or name another --workdir";
     }
-  } else {
-    std::ofstream(settingsFile, std::ios::binary) << settings << "\n";
+  } else if (const int error = writeFileText(settingsFile, settings + "\n"); error != 0) {
+    return "cannot write " + settingsFile + ": " + std::strerror(error);
   }
   const std::string lockFile = resolved + "/lock";
   const int lockFd = ::open(lockFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -131,14 +130,18 @@ std::vector<std::string> WorkDirectory::missingDays(const std::vector<std::strin
   return missing;
 }
 
-std::string WorkDirectory::missingDayReason(const std::string& day) const {
+std::string WorkDirectory::missingDayReason(const std::string& day,
+                                            const std::string& engineSaid) const {
   std::string reason =
-      "no result: the shard was killed, its host was lost, or it could not write to " + path_;
+      !engineSaid.empty()
+          ? engineSaid
+          : "no result: the shard was killed, its host was lost, or it could not write to " + path_;
   for (const fs::path& attempt : attemptsAt(path_ + "/days", day)) {
     if (!fs::is_directory(attempt)) continue;
     const std::string host = withoutFinalNewlines(fileText(attempt / "host"));
-    if (fs::is_regular_file(attempt / "status")) {
-      const std::string status = withoutFinalNewlines(fileText(attempt / "status"));
+    // A run that ended as a one-day run ends was lost after it (its rename): the engine says why.
+    const std::string status = withoutFinalNewlines(fileText(attempt / "status"));
+    if (!status.empty() && (status != "1" || engineSaid.empty())) {
       const int value = std::atoi(status.c_str());
       if (value >= 128) {
         reason = "tarvex was ended by signal " + std::to_string(value - 128) + " (status " +

@@ -22,12 +22,19 @@ namespace tarvex::shard {
 /// The options every day's run gets besides its dates and output file, in a fixed order.
 std::vector<std::string> dayRunOptions(const SearchSettings& search);
 
+/// The cksum lines of what a work directory's days were searched with: the tarvex program and
+/// the criteria lists (of a saved list, of what was read from it); empty where there is none.
+struct ContentCksums {
+  std::string tarvexProgram;
+  std::string cidrList;
+  std::string asnList;
+};
+
 /// The `settings` text of a work directory (no final newline): the tarvex program's and the
 /// criteria lists' cksum lines, the day options, the operands, whether the report goes to a file
-/// and the current directory. `fileCksum` gives the cksum line of a file.
-std::string workdirSettings(const std::string& tarvexProgram, const SearchSettings& search,
-                            const std::string& currentDir,
-                            std::optional<std::string> (*fileCksum)(const std::string& path));
+/// and the current directory.
+std::string workdirSettings(const SearchSettings& search, const std::string& currentDir,
+                            const ContentCksums& cksums);
 
 /// The default name of the work directory for `settings`: tarvex-shard.KEY.
 std::string defaultWorkdirName(const std::string& settings);
@@ -51,8 +58,10 @@ class WorkDirectory {
   /// them left is removed.
   std::vector<std::string> missingDays(const std::vector<std::string>& days) const;
 
-  /// Why `day` has no complete result, from what its last attempt left.
-  std::string missingDayReason(const std::string& day) const;
+  /// Why `day` has no complete result, from what its last attempt left; else what the engine
+  /// said last about it (`engineSaid`, the engine's own reason, as ssh's for a host it could not
+  /// reach), when it said anything.
+  std::string missingDayReason(const std::string& day, const std::string& engineSaid) const;
 
   /// Moves the complete result of `day` aside, so that a re-run searches the day again.
   void setAside(const std::string& day) const;

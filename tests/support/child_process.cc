@@ -93,6 +93,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    if (options.ownProcessGroup) setpgid(0, 0);
     signal(SIGPIPE, options.ignoreSigpipe ? SIG_IGN : SIG_DFL);
     signal(SIGXFSZ, SIG_DFL);
     if (options.fileSizeLimit) {
@@ -119,6 +120,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     execve(program.c_str(), argv.data(), environ);
     _exit(127);
   }
+  if (options.ownProcessGroup) setpgid(pid_, pid_);  // on both sides: whichever runs first
   close(errPipe[1]);
   errFd_ = errPipe[0];
   if (stdoutIsPipe) {

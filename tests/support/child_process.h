@@ -32,6 +32,9 @@ struct ChildOptions {
   bool ignoreSigpipe = false;  // the child starts with SIGPIPE ignored, as under `trap '' PIPE`
   std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE in bytes; SIGXFSZ stays at its default
   int stdoutPipeSize = 0;               // when non-zero, the capacity asked of the stdout pipe
+  /// The child leads a process group of its own, as a shell's foreground job does, so that the
+  /// test can signal the group as a terminal's Ctrl-C does.
+  bool ownProcessGroup = false;
 };
 
 struct ChildResult {

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "process_runner.h"
+#include "scan/dump_file_scan.h"
 #include "shard/merge.h"
 
 namespace tarvex::shard {
@@ -47,6 +51,7 @@ MergeInputs weekOfThree(const TempDir& dir) {
            dayResult(dir, "20240229", "", kStart, ""),
            dayResult(dir, "20240301", "a3\n", kStart + "e3a\ne3b\n", "r3\n")},
           kStart,
+          kStart.size(),
           ""};
 }
 
@@ -78,11 +83,104 @@ TEST(ShardMergeTest, WritesOnlyTheStartMessagesForNoDays) {
   TempDir dir;
   const int out = createFile(dir.file("out"));
   const int err = createFile(dir.file("err"));
-  mergeDays({{}, kStart, ""}, out, err, -1);
+  mergeDays({{}, kStart, kStart.size(), ""}, out, err, -1);
   ::close(out);
   ::close(err);
   EXPECT_EQ(readFile(dir.file("out")), "");
   EXPECT_EQ(readFile(dir.file("err")), kStart);
+}
+
+// Writes fail as tarvex's do: a message that cannot be written is dropped and the merge goes on,
+// a report line that cannot be written ends it. On standard output, the lines that explain a
+// dump that could not be opened are messages; all others are report lines.
+TEST(ShardMergeTest, EndsAtAReportLineThatCannotBeWrittenAndDropsMessagesThatCannot) {
+  TempDir dir;
+  const std::string statting = std::string(kErrorStattingFile) + "No such file or directory\n";
+  const MergeInputs inputs{{dayResult(dir, "20240228", statting, kStart + "e1\n", ""),
+                            dayResult(dir, "20240229", "r2\n" + statting, kStart + "e2\n", "r2\n")},
+                           kStart,
+                           kStart.size(),
+                           ""};
+  struct Case {
+    const char* name;
+    bool stdoutFull, stderrFull, reportFull;
+    bool reportInFile;
+    std::optional<int> stoppedBy;  // the errno of the failed report write
+    std::string out, err, report;  // what reached the files that are not full
+  };
+  const Case cases[] = {
+      {"full standard output with the report", true, false, false, false, ENOSPC, "",
+       kStart + "e1\n", ""},
+      {"full standard output beside the report file", true, false, false, true, std::nullopt, "",
+       kStart + "e1\ne2\n", "r2\n"},
+      {"full report file", false, false, true, true, ENOSPC, statting + "r2\n" + statting,
+       kStart + "e1\ne2\n", ""},
+      {"full standard error", false, true, false, false, std::nullopt, statting + "r2\n" + statting,
+       "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto open = [&](bool full, const std::string& name) {
+      return full ? ::open("/dev/full", O_WRONLY) : createFile(dir.file(name));
+    };
+    const int out = open(c.stdoutFull, "out");
+    const int err = open(c.stderrFull, "err");
+    const int report = c.reportInFile ? open(c.reportFull, "report") : -1;
+    const std::optional<MergeStop> stop = mergeDays(inputs, out, err, report);
+    for (int fd : {out, err, report}) {
+      if (fd >= 0) ::close(fd);
+    }
+    if (c.stoppedBy) {
+      ASSERT_TRUE(stop);
+      EXPECT_EQ(stop->cause, MergeStop::Cause::kReportNotWritten);
+      EXPECT_EQ(stop->error, *c.stoppedBy);
+    } else {
+      EXPECT_FALSE(stop);
+    }
+    if (!c.stdoutFull) {
+      EXPECT_EQ(readFile(dir.file("out")), c.out);
+    }
+    if (!c.stderrFull) {
+      EXPECT_EQ(readFile(dir.file("err")), c.err);
+    }
+    if (c.reportInFile && !c.reportFull) {
+      EXPECT_EQ(readFile(dir.file("report")), c.report);
+    }
+  }
+}
+
+TEST(ShardMergeTest, NamesADayFileItCannotRead) {
+  TempDir dir;
+  MergeInputs inputs = weekOfThree(dir);
+  std::filesystem::remove(inputs.dayResults[1] + "/stderr");
+  const int out = createFile(dir.file("out"));
+  const int err = createFile(dir.file("err"));
+  const std::optional<MergeStop> stop = mergeDays(inputs, out, err, -1);
+  ::close(out);
+  ::close(err);
+  ASSERT_TRUE(stop);
+  EXPECT_EQ(stop->cause, MergeStop::Cause::kResultNotRead);
+  EXPECT_EQ(stop->error, ENOENT);
+  EXPECT_EQ(stop->path, inputs.dayResults[1] + "/stderr");
+  EXPECT_EQ(readFile(dir.file("out")), "a1\n");
+}
+
+// A saved list is named by its copy in the days' messages and as given in the merged ones.
+TEST(ShardMergeTest, WritesTheStartMessagesAsGivenAndLeavesOutTheDaysOwn) {
+  TempDir dir;
+  const std::string days = "tarvex: /work/lists/cidrfile:2: not a CIDR block\n";
+  const std::string given = "tarvex: /dev/stdin:2: not a CIDR block\n";
+  const MergeInputs inputs{
+      {dayResult(dir, "20240228", "", days + "e1\n", ""), dayResult(dir, "20240229", "", days, "")},
+      given,
+      days.size(),
+      ""};
+  const int out = createFile(dir.file("out"));
+  const int err = createFile(dir.file("err"));
+  EXPECT_FALSE(mergeDays(inputs, out, err, -1));
+  ::close(out);
+  ::close(err);
+  EXPECT_EQ(readFile(dir.file("err")), given + "e1\n");
 }
 
 }  // namespace

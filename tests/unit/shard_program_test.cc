@@ -48,6 +48,15 @@ TEST(ShardProgramTest, AnswersItsOwnOptionsAndListsDaysWithoutSearching) {
   }
 }
 
+// No arguments at all is a mistake in tarvex-shard's own command line: its usage text, where its
+// other mistakes go, with their status.
+TEST(ShardProgramTest, AnswersNoArgumentsWithItsOwnUsageAsAMistake) {
+  const RunResult result = runShard({});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, kShardUsageText);
+  EXPECT_EQ(result.out, "");
+}
+
 // What is no date-range search, or fails tarvex's checks before the first day, is tarvex's to
 // answer: the sharded run is then the single run, byte for byte.
 TEST(ShardProgramTest, HandsTarvexWhatIsNoDateRangeSearch) {

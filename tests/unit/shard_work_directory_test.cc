@@ -5,6 +5,9 @@
 #include <string>
 #include <variant>
 
+#include "cli/usage.h"
+#include "input/line_file.h"
+#include "output/process_output.h"
 #include "process_runner.h"
 #include "shard/day_check.h"
 #include "shard/posix_cksum.h"
@@ -34,10 +37,6 @@ TEST(ShardWorkDirectoryTest, ChecksumsAsCksumDoes) {
   EXPECT_EQ(defaultWorkdirName("tarvex-shard work directory 1"), "tarvex-shard.731187439");
 }
 
-std::optional<std::string> fakeCksum(const std::string& path) {
-  return "cksum of " + path;
-}
-
 TEST(ShardWorkDirectoryTest, SettingsNameEverythingButTheDates) {
   SearchSettings search;
   search.cidrFile = "cidrs.txt";
@@ -50,7 +49,8 @@ TEST(ShardWorkDirectoryTest, SettingsNameEverythingButTheDates) {
   search.startDate = "20240101";
   EXPECT_EQ(dayRunOptions(search), (Words{"--cidrfile=cidrs.txt", "--asnfile=asns.txt", "--or",
                                           "--verbose", "--dir=a", "--dir=b"}));
-  EXPECT_EQ(workdirSettings("/bin/tarvex", search, "/home/me", fakeCksum),
+  EXPECT_EQ(workdirSettings(search, "/home/me",
+                            {"cksum of /bin/tarvex", "cksum of cidrs.txt", "cksum of asns.txt"}),
             "tarvex-shard work directory 1\ncksum of /bin/tarvex\n--cidrfile=cidrs.txt\n"
             "--asnfile=asns.txt\n--or\n--verbose\n--dir=a\n--dir=b\noperand stray\n"
             "report in a file\ncksum of cidrs.txt\ncksum of asns.txt\ncwd /home/me");
@@ -140,7 +140,7 @@ TEST(ShardWorkDirectoryTest, SaysWhyADayIsMissing) {
     }
     const std::string expected =
         c.reason.empty() || c.reason.starts_with(" ") ? noResult + c.reason : c.reason;
-    EXPECT_EQ(workdir.missingDayReason("20240301"), expected);
+    EXPECT_EQ(workdir.missingDayReason("20240301", ""), expected);
   }
 }
 
@@ -168,16 +168,46 @@ TEST(ShardWorkDirectoryTest, MergesOnlyDaysThatLoadedTheListsAsThisHostAndWalked
       {"no walk", "", start + "something else", true, true,
        "tarvex did not walk the day: something else"},
       {"no report file", "", start, false, false, "its report file is missing"},
-      {"the usage text", "Usage: \n--verbose\n", start, true, false,
+      {"the usage text", std::string(kUsageText), start, true, false,
        "tarvex printed its usage text"},
+      {"fewer list messages", "", "", true, false,
+       "it wrote fewer messages about the criteria lists than this host"},
+      {"a list it could not read to its end", "",
+       start + input::readErrorPrefix("cidrs.txt") + "3: Input/output error; no dump\n", true,
+       false, input::readErrorPrefix("cidrs.txt") + "3: Input/output error; no dump"},
+      {"a report it could not write", "line\n",
+       start + walk + "tarvex: d.gz: skipped 1 malformed record\n" +
+           std::string(kCannotWriteReport) + "standard output: No space left on device\n",
+       true, true, std::string(kCannotWriteReport) + "standard output: No space left on device"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     writeFile(dir.file("stdout"), c.stdoutText);
     writeFile(dir.file("stderr"), c.stderrText);
     if (c.report) writeFile(dir.file("report"), "");
-    EXPECT_EQ(dayFault(dir.path(), {start, c.verbose, true}), c.fault) << c.name;
+    EXPECT_EQ(dayFault(dir.path(), {start, {"cidrs.txt"}, c.verbose, true}), c.fault) << c.name;
   }
+}
+
+// A day that left no result of tarvex's is named with what the engine said last about it (ssh's
+// reason for a host it could not reach, run-day's for a file it could not write).
+TEST(ShardWorkDirectoryTest, SaysWhatTheEngineSaidOfADayThatLeftNoResult) {
+  TempDir dir;
+  WorkDirectory workdir = openOrFail(dir.file("work"), "s");
+  const std::string ssh = "ssh: Could not resolve hostname node9: Name or service not known";
+  EXPECT_EQ(workdir.missingDayReason("20240301", ssh), ssh);
+  const std::string attempt = workdir.path() + "/days/.20240301.attempt";
+  fs::create_directories(attempt);
+  writeFile(attempt + "/host", "node1\n");
+  const std::string full = "cannot write " + attempt + "/status: No space left on device";
+  EXPECT_EQ(workdir.missingDayReason("20240301", full), full + " (on node1)");
+  // tarvex ended as a one-day run ends; what came after it failed.
+  writeFile(attempt + "/status", "1\n");
+  const std::string rename = "cannot rename " + attempt + " to the day's directory";
+  EXPECT_EQ(workdir.missingDayReason("20240301", rename), rename + " (on node1)");
+  writeFile(attempt + "/status", "139\n");
+  EXPECT_EQ(workdir.missingDayReason("20240301", rename),
+            "tarvex was ended by signal 11 (status 139) (on node1)");
 }
 
 }  // namespace
