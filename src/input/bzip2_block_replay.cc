@@ -1,39 +1,27 @@
 #include "input/bzip2_block_replay.h"
 
-#include <bzlib.h>
-
 #include <algorithm>
-#include <climits>
 #include <string>
 
 #include "input/bzip2_blocks.h"
 #include "input/compressed_input.h"
+#include "input/libbz2_stream.h"
 
 namespace tarvex::input {
-
-struct Bzip2BlockReplay::Decompressor {
-  bz_stream state{};
-  bool open = false;
-  ~Decompressor() {
-    if (open) BZ2_bzDecompressEnd(&state);
-  }
-};
 
 Bzip2BlockReplay::Bzip2BlockReplay(std::vector<std::uint8_t> stream, std::uint64_t size,
                                    std::uint64_t producedBefore)
     : stream_(std::move(stream)),
-      decompressor_(std::make_unique<Decompressor>()),
+      decompressor_(std::make_unique<LibBz2Stream>()),
       size_(size),
       producedBefore_(producedBefore) {
-  if (const int result = BZ2_bzDecompressInit(&decompressor_->state, 0, 0); result != BZ_OK) {
+  if (const int result = decompressor_->start(); result != BZ_OK) {
     fail(std::string("bzip2 decompressor cannot start (") + bzip2ErrorText(result) + ")");
     return;
   }
-  decompressor_->open = true;
   // libbz2 takes non-const input; it never writes to it.
   decompressor_->state.next_in = reinterpret_cast<char*>(stream_.data());
-  decompressor_->state.avail_in =
-      static_cast<unsigned int>(std::min<std::size_t>(stream_.size(), UINT_MAX / 2));
+  decompressor_->state.avail_in = libBz2Room(stream_.size());
 }
 
 Bzip2BlockReplay::~Bzip2BlockReplay() = default;
@@ -41,8 +29,7 @@ Bzip2BlockReplay::~Bzip2BlockReplay() = default;
 std::size_t Bzip2BlockReplay::read(std::span<std::uint8_t> into) {
   if (!failure().empty() || handedOut_ == size_) return 0;
   bz_stream& state = decompressor_->state;
-  const auto room = static_cast<unsigned int>(
-      std::min<std::uint64_t>({into.size(), size_ - handedOut_, UINT_MAX / 2}));
+  const unsigned int room = libBz2Room(std::min<std::uint64_t>(into.size(), size_ - handedOut_));
   state.next_out = reinterpret_cast<char*>(into.data());
   state.avail_out = room;
   const int result = BZ2_bzDecompress(&state);

@@ -21,6 +21,8 @@
 
 namespace tarvex::input {
 
+struct LibBz2Stream;  // libbz2_stream.h
+
 class Bzip2BlockReplay final : public ByteSource {
  public:
   /// `stream` holds the block as a stream of one block (an end marker is not needed); `size` is
@@ -35,10 +37,8 @@ class Bzip2BlockReplay final : public ByteSource {
   std::size_t read(std::span<std::uint8_t> into) override;
 
  private:
-  struct Decompressor;
-
   std::vector<std::uint8_t> stream_;
-  std::unique_ptr<Decompressor> decompressor_;
+  std::unique_ptr<LibBz2Stream> decompressor_;
   std::uint64_t size_;
   std::uint64_t handedOut_ = 0;
   std::uint64_t producedBefore_;

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include "input/libbz2_stream.h"
 
 namespace tarvex::input {
 
@@ -42,11 +43,6 @@ void* allocateForBzip2(void* opaque, int count, int size) {
 
 void releaseForBzip2(void* opaque, void* block) {
   static_cast<Bzip2Memory*>(opaque)->release(block);
-}
-
-// Room for libbz2's output in one call: its counters are unsigned int.
-unsigned int room(std::size_t size) {
-  return static_cast<unsigned int>(std::min<std::size_t>(size, UINT_MAX / 2));
 }
 
 }  // namespace
@@ -219,7 +215,7 @@ Bzip2BlockResult decodeBzip2Block(std::span<const std::uint8_t> stream, std::siz
   if (BZ2_bzDecompressInit(&state, 0, 0) != BZ_OK) return Bzip2BlockResult::kFailed;
   // libbz2 takes non-const input; it never writes to it.
   state.next_in = const_cast<char*>(reinterpret_cast<const char*>(stream.data()));
-  state.avail_in = room(stream.size());
+  state.avail_in = libBz2Room(stream.size());
 
   constexpr std::size_t kFirstOutput = 1024 * 1024;
   std::size_t produced = 0;
@@ -227,7 +223,7 @@ Bzip2BlockResult decodeBzip2Block(std::span<const std::uint8_t> stream, std::siz
   Bzip2BlockResult result = Bzip2BlockResult::kFailed;
   for (;;) {
     state.next_out = reinterpret_cast<char*>(out.data() + produced);
-    const unsigned int offered = room(out.size() - produced);
+    const unsigned int offered = libBz2Room(out.size() - produced);
     state.avail_out = offered;
     const int code = BZ2_bzDecompress(&state);
     produced += offered - state.avail_out;

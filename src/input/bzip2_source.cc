@@ -1,7 +1,5 @@
 #include "input/bzip2_source.h"
 
-#include <bzlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -9,6 +7,7 @@
 #include "base/memory_budgets.h"
 #include "input/bzip2_block_replay.h"
 #include "input/bzip2_crc.h"
+#include "input/libbz2_stream.h"
 
 namespace tarvex::input {
 
@@ -24,18 +23,10 @@ constexpr std::uint64_t kMarkSearchStepBits = 8 * 16 * 1024;
 
 }  // namespace
 
-struct Bzip2Source::Stream {
-  bz_stream state{};
-  bool open = false;
-  ~Stream() {
-    if (open) BZ2_bzDecompressEnd(&state);
-  }
-};
-
 Bzip2Source::Bzip2Source(std::unique_ptr<ByteSource> compressed,
                          std::span<const std::uint8_t> peeked, std::uint64_t producedBefore)
     : CompressedSource("bzip2", std::move(compressed), peeked, producedBefore),
-      stream_(std::make_unique<Stream>()) {}
+      stream_(std::make_unique<LibBz2Stream>()) {}
 
 Bzip2Source::~Bzip2Source() = default;
 
@@ -43,17 +34,10 @@ Bzip2Source::~Bzip2Source() = default;
 bool Bzip2Source::startStream() {
   static constexpr std::uint8_t kMagic[] = {'B', 'Z', 'h'};
   if (!nextStreamStarts(kMagic)) return false;
-  if (stream_->open) {
-    BZ2_bzDecompressEnd(&stream_->state);
-    stream_->open = false;
-  }
-  stream_->state = bz_stream{};
-  int result = BZ2_bzDecompressInit(&stream_->state, 0, 0);
-  if (result != BZ_OK) {
+  if (const int result = stream_->start(); result != BZ_OK) {
     stop(std::string("bzip2 decompressor cannot start (") + bzip2ErrorText(result) + ")");
     return false;
   }
-  stream_->open = true;
   // A block decoded a second time is wrapped in a stream of the same block size. A bad digit
   // fails in libbz2 before any block.
   input_.want(4);
@@ -179,8 +163,7 @@ void Bzip2Source::decodePiece() {
       moveBlockStart(consumed);
     }
     if (result == BZ_STREAM_END) {
-      BZ2_bzDecompressEnd(&state);
-      stream_->open = false;
+      stream_->end();
       phase_ = Phase::kStreamStart;
     }
     return;

@@ -33,6 +33,8 @@
 
 namespace tarvex::input {
 
+struct LibBz2Stream;  // libbz2_stream.h
+
 class Bzip2Source final : public CompressedSource {
  public:
   /// `peeked` are the first bytes of `compressed`, already read to detect the format.
@@ -50,7 +52,6 @@ class Bzip2Source final : public CompressedSource {
   void setLastByteIsPadded() { lastByteIsPadded_ = true; }
 
  private:
-  struct Stream;
   enum class Phase { kStreamStart, kInStream };
   bool startStream();
   std::size_t nextPieceLength();
@@ -61,7 +62,7 @@ class Bzip2Source final : public CompressedSource {
   void moveBlockStart(std::size_t pieceLength);
   void stopAtFailure(const char* problem);
 
-  std::unique_ptr<Stream> stream_;
+  std::unique_ptr<LibBz2Stream> stream_;
   Phase phase_ = Phase::kStreamStart;
   bool lastByteIsPadded_ = false;
   int level_ = 9;
