@@ -20,12 +20,6 @@ std::string lineAround(const std::string& text, std::size_t at) {
   return text.substr(begin, text.find('\n', begin) - begin);
 }
 
-// The last line of `text` that holds something.
-std::string lastLine(std::string_view text) {
-  while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-  return std::string(text.substr(text.rfind('\n') + 1));
-}
-
 // The first bytes of the file at `path`, at most `count`.
 std::string fileHead(const std::string& path, std::size_t count) {
   std::ifstream file(path, std::ios::binary);

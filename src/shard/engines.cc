@@ -28,10 +28,7 @@ constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
 
 // The last line of the engine's log, for a message about a failure to start.
 std::string lastLogLine(const EngineRun& run) {
-  std::string text = fileText(run.workdir + "/engine.log");
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  const std::size_t newline = text.rfind('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
+  return lastLine(fileText(run.workdir + "/engine.log"));
 }
 
 // --jobs as a count, at least one; `fallback` when not given.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "shard/file_text.h"
+
 namespace tarvex::shard {
 
 pid_t startProgram(const std::vector<std::string>& argv, const std::vector<Redirect>& redirects,
@@ -62,14 +64,7 @@ std::pair<std::string, int> programOutput(const std::vector<std::string>& argv) 
                                         {STDOUT_FILENO, "", 0, out[1]},
                                         {STDERR_FILENO, "/dev/null", O_WRONLY}});
   ::close(out[1]);
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(out[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
+  const std::string text = descriptorText(out[0]).value_or("");
   ::close(out[0]);
   return {text, pid < 0 ? -1 : waitProgram(pid)};
 }

@@ -25,13 +25,6 @@ std::string withoutFinalNewlines(std::string text) {
   return text;
 }
 
-// A shell's "$(tail -n 1 FILE)": the last line.
-std::string lastLine(std::string text) {
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  const std::size_t newline = text.rfind('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
-}
-
 std::string randomSuffix() {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";

@@ -3,7 +3,6 @@
 // host that GNU parallel cannot reach names the engine's own reason (ssh's) for each of its days;
 // and the local engine runs --jobs days at once.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -17,12 +16,6 @@ namespace tarvex::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string hostName() {
-  char name[256] = {};
-  ::gethostname(name, sizeof name - 1);
-  return name;
-}
 
 TEST(ShardEnginesTest, ALocalDayKilledOrCrashedIsNamedWithItsSignalAndNothingElse) {
   TempDir dir;

@@ -158,6 +158,12 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
+std::string hostName() {
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  return name;
+}
+
 void makeDirectories(const std::string& path) {
   std::filesystem::create_directories(path);
 }

@@ -45,6 +45,9 @@ class TempDir {
 /// Creates `path` and its missing parents.
 void makeDirectories(const std::string& path);
 
+/// This machine's host name, as a day's run names its host.
+std::string hostName();
+
 }  // namespace tarvex::testing
 
 namespace tarvex::testing {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,16 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::RunResult;
+using testing::hostName;
 using testing::TempDir;
 
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string hostName() {
-  char name[256] = {};
-  ::gethostname(name, sizeof name - 1);
-  return name;
 }
 
 TEST(ShardHostChecksTest, LearnsTheProgramTheReadableListsAndTheDirectoriesWithEntries) {
