@@ -313,11 +313,22 @@ TEST(InputFaultTest, ShellPipesAreReadWithoutWaiting) {
 // have won the race for it.
 TEST(InputFaultTest, StandardInputIsReadOnce) {
   TempDir dir;
-  writeText(dir.file("dumps.txt"), "-\n" + kSmallDump + "\n-\n");
+  // Enough records that two readers of standard input would each get a part.
+  const std::string dump = dir.file("dump.gz");
+  Bytes records;
+  for (std::uint32_t i = 0; i < 2000; ++i) {
+    SimpleUpdate update;
+    update.time = 900 + i;
+    update.announced = {"10." + std::to_string(i % 256) + ".0.0/16"};
+    append(records, updateRecord(update));
+  }
+  writeFile(dump, records, Compression::kGzip);
+  const std::string report = runTarvex({"--or", "--update", dump}).out;
+  writeText(dir.file("dumps.txt"), "-\n" + dump + "\n-\n");
   const std::string once =
       "tarvex: -: standard input is read once, and was searched before; not "
       "searched again\n";
-  const std::string expected = smallDumpReport() + smallDumpReport();
+  const std::string expected = report + report;
   struct Case {
     const char* name;
     std::string shellCommand;
@@ -330,7 +341,7 @@ TEST(InputFaultTest, StandardInputIsReadOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ChildResult result =
-        ChildProcess("/bin/sh", {"-c", c.shellCommand, kBinary, kSmallDump, dir.file("dumps.txt")})
+        ChildProcess("/bin/sh", {"-c", c.shellCommand, kBinary, dump, dir.file("dumps.txt")})
             .finish(60);
     EXPECT_TRUE(sameReport(result.out, expected));
     EXPECT_EQ(result.err, once);
