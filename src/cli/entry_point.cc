@@ -10,11 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "base/thread_plan.h"
 #include "cli/date_range.h"
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/start_checks.h"
-#include "cli/thread_plan.h"
 #include "cli/usage.h"
 #include "discovery/list_file.h"
 #include "input/named_pipe.h"

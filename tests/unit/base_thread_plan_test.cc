@@ -1,6 +1,6 @@
 // The thread plan: what a run of one file and a run of many files start, and the bound on the
 // threads of a run for any core count.
-#include "cli/thread_plan.h"
+#include "base/thread_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/thread_plan.h"
+#include "base/thread_plan.h"
 
 #include <algorithm>
 
