@@ -1,10 +1,10 @@
-#include "input/bzip2_crc.h"
+#include "base/crc32_msb.h"
 
 #include <array>
 #include <cstddef>
 #include <cstring>
 
-namespace tarvex::input {
+namespace tarvex {
 
 namespace {
 
@@ -40,7 +40,7 @@ std::uint32_t loadBigEndian32(const std::uint8_t* at) {
 
 }  // namespace
 
-std::uint32_t bzip2CrcUpdate(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
+std::uint32_t crc32MsbUpdate(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
   const std::uint8_t* at = bytes.data();
   std::size_t left = bytes.size();
   while (left >= 8) {
@@ -56,4 +56,4 @@ std::uint32_t bzip2CrcUpdate(std::uint32_t crc, std::span<const std::uint8_t> by
   return crc;
 }
 
-}  // namespace tarvex::input
+}  // namespace tarvex
