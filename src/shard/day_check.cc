@@ -8,6 +8,7 @@
 #include "input/line_file.h"
 #include "output/process_output.h"
 #include "shard/file_text.h"
+#include "shard/shard_messages.h"
 
 namespace tarvex::shard {
 
@@ -74,6 +75,24 @@ std::optional<std::string> dayFault(const std::string& result, const DayExpectat
     return "its report file is missing";
   }
   return std::nullopt;
+}
+
+bool checkDays(const WorkDirectory& workdir, const std::vector<std::string>& days,
+               const DayExpectations& expected, const EngineLog& log) {
+  bool sound = true;
+  for (const std::string& day : days) {
+    if (!std::filesystem::is_directory(workdir.dayResult(day))) {
+      say("day " + day + " failed: " + workdir.missingDayReason(day, log.lastLineAbout(day)));
+      sound = false;
+      continue;
+    }
+    if (std::optional<std::string> fault = dayFault(workdir.dayResult(day), expected)) {
+      say("day " + day + " failed: " + *fault);
+      workdir.setAside(day);
+      sound = false;
+    }
+  }
+  return sound;
 }
 
 }  // namespace tarvex::shard

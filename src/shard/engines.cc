@@ -256,6 +256,18 @@ EngineFailure runSlurm(const EngineRun& run, EngineLog& log) {
   return std::nullopt;
 }
 
+EngineFailure runEngine(Engine engine, const EngineRun& run, EngineLog& log) {
+  switch (engine) {
+    case Engine::kLocal:
+      return runLocal(run, log);
+    case Engine::kParallel:
+      return runParallel(run, log);
+    case Engine::kSlurm:
+      break;
+  }
+  return runSlurm(run, log);
+}
+
 EngineFailure submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,
                                   std::string& submitted) {
   if (EngineFailure failure = writeSlurmTask(run)) return failure;

@@ -14,6 +14,9 @@
 
 namespace tarvex::shard {
 
+/// The engine that --engine names.
+enum class Engine { kLocal, kParallel, kSlurm };
+
 struct EngineRun {
   std::string workdir;            // the work directory, absolute
   std::vector<std::string> days;  // the days to search, in walk order
@@ -35,6 +38,8 @@ EngineFailure runLocal(const EngineRun& run, EngineLog& log);
 EngineFailure runParallel(const EngineRun& run, EngineLog& log);
 /// Submits the array with "sbatch --wait" and waits for it; a stop cancels the job.
 EngineFailure runSlurm(const EngineRun& run, EngineLog& log);
+/// Runs the days with `engine`: one of the three above.
+EngineFailure runEngine(Engine engine, const EngineRun& run, EngineLog& log);
 /// Submits the array and a merge job that runs `mergeScript` (slurm-merge, written by the
 /// caller) after it; on success returns the message that names both jobs in `submitted`.
 EngineFailure submitDetachedSlurm(const EngineRun& run, const std::string& mergeScript,

@@ -28,6 +28,13 @@ int tarvexOptionWords(const std::string& word, const std::string* next) {
   return optind - 1;
 }
 
+std::optional<Engine> engineNamed(const std::string& name) {
+  if (name == "local") return Engine::kLocal;
+  if (name == "parallel") return Engine::kParallel;
+  if (name == "slurm") return Engine::kSlurm;
+  return std::nullopt;
+}
+
 bool isPositiveNumber(const std::string& text) {
   return !text.empty() && text[0] >= '1' && text[0] <= '9' &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -71,7 +78,7 @@ std::optional<std::string> parseShardOptions(const std::vector<std::string>& arg
       continue;
     }
     const std::string name = arg.substr(0, arg.find('='));
-    std::string* single = name == "--engine"    ? &options.engine
+    std::string* single = name == "--engine"    ? &options.engineName
                           : name == "--jobs"    ? &options.jobs
                           : name == "--workdir" ? &options.workdir
                           : name == "--tarvex"  ? &options.tarvexProgram
@@ -89,6 +96,7 @@ std::optional<std::string> parseShardOptions(const std::vector<std::string>& arg
         return "option " + arg + " needs a value";
       }
       if (single) *single = value;
+      if (name == "--engine") options.engine = engineNamed(value);
       if (repeated) repeated->push_back(value);
       continue;
     }
@@ -110,22 +118,20 @@ std::optional<std::string> parseShardOptions(const std::vector<std::string>& arg
 
 std::optional<std::string> checkShardOptions(const ShardOptions& options,
                                              bool (*installed)(const std::string& program)) {
-  const std::string& engine = options.engine;
-  if (engine == "parallel" && !installed("parallel")) {
+  const std::optional<Engine> engine = options.engine;
+  if (!engine) return "unknown engine \"" + options.engineName + "\" (local, parallel or slurm)";
+  if (engine == Engine::kParallel && !installed("parallel")) {
     return "GNU parallel (parallel) is not installed";
   }
-  if (engine == "slurm" && !installed("sbatch")) return "Slurm's sbatch is not installed";
-  if (engine != "local" && engine != "parallel" && engine != "slurm") {
-    return "unknown engine \"" + engine + "\" (local, parallel or slurm)";
-  }
+  if (engine == Engine::kSlurm && !installed("sbatch")) return "Slurm's sbatch is not installed";
   if (!options.jobs.empty() && !isPositiveNumber(options.jobs)) {
     return "--jobs needs a positive number, not \"" + options.jobs + "\"";
   }
-  if (!options.sshLogins.empty() && engine != "parallel") {
+  if (!options.sshLogins.empty() && engine != Engine::kParallel) {
     return "--sshlogin needs --engine=parallel";
   }
-  if (options.detach && engine != "slurm") return "--detach needs --engine=slurm";
-  if (!options.sbatchOptions.empty() && engine != "slurm") {
+  if (options.detach && engine != Engine::kSlurm) return "--detach needs --engine=slurm";
+  if (!options.sbatchOptions.empty() && engine != Engine::kSlurm) {
     return "--sbatch-option needs --engine=slurm";
   }
   return std::nullopt;

@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "settings/search_settings.h"
+#include "shard/engines.h"
 
 namespace tarvex::shard {
 
 struct ShardOptions {
-  std::string engine = "local";
-  std::string jobs;  // as written; empty when not given
+  std::string engineName = "local";               // --engine as written
+  std::optional<Engine> engine = Engine::kLocal;  // what it names; nothing when it names none
+  std::string jobs;                               // as written; empty when not given
   std::vector<std::string> sshLogins;
   std::vector<std::string> sbatchOptions;
   std::string workdir;

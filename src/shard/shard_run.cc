@@ -2,13 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <variant>
@@ -16,16 +14,18 @@
 
 #include "cli/start_checks.h"
 #include "output/process_output.h"
+#include "settings/search_settings.h"
 #include "shard/day_check.h"
 #include "shard/day_plan.h"
 #include "shard/day_scripts.h"
+#include "shard/day_setup.h"
 #include "shard/engine_log.h"
 #include "shard/engines.h"
 #include "shard/file_text.h"
-#include "shard/host_checks.h"
 #include "shard/merge.h"
-#include "shard/posix_cksum.h"
+#include "shard/run_paths.h"
 #include "shard/saved_lists.h"
+#include "shard/shard_messages.h"
 #include "shard/shard_options.h"
 #include "shard/shard_usage.h"
 #include "shard/spawn.h"
@@ -36,13 +36,7 @@
 
 namespace tarvex::shard {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-void say(const std::string& message) {
-  writeAll(STDERR_FILENO, "tarvex-shard: " + message + "\n");
-}
 
 int fail(int status, const std::string& message) {
   say(message);
@@ -51,10 +45,10 @@ int fail(int status, const std::string& message) {
 
 // Hands the command line (less the shard options) to tarvex, whose answer is then the single
 // run's own.
-[[noreturn]] void handOverToTarvex(const std::string& program,
-                                   const std::vector<std::string>& args) {
+[[noreturn]] void handOverToTarvex(const ShardOptions& options) {
+  const std::string& program = options.tarvexProgram;
   std::vector<std::string> words{program};
-  words.insert(words.end(), args.begin(), args.end());
+  words.insert(words.end(), options.tarvexArgs.begin(), options.tarvexArgs.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -66,103 +60,89 @@ int fail(int status, const std::string& message) {
   std::exit(126);
 }
 
-// Whether the output file can be written, without creating or emptying it before the merge (so
-// a run that fails or is stopped leaves no report that looks complete).
-bool outfileWritable(const std::string& path) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) == 0) {
-    return (S_ISREG(status.st_mode) || S_ISCHR(status.st_mode)) &&
-           ::access(path.c_str(), W_OK) == 0;
-  }
-  // The directory part of the name, as dirname(1) gives it.
-  std::string_view name = path;
-  while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-  const std::size_t slash = name.rfind('/');
-  std::string_view dir =
-      slash == std::string_view::npos ? std::string_view(".") : name.substr(0, slash);
-  while (dir.size() > 1 && dir.back() == '/') dir.remove_suffix(1);
-  const std::string parent(dir.empty() ? std::string_view("/") : dir);
-  return ::stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
-         ::access(parent.c_str(), W_OK) == 0;
-}
-
-// The current directory as the shell that started this program names it ($PWD), when that
-// still names it; else the physical path.
-std::string currentDirectory() {
-  std::error_code error;
-  const std::string physical = fs::current_path(error).string();
-  const char* logical = std::getenv("PWD");
-  struct stat here, named;
-  if (logical && logical[0] == '/' && ::stat(".", &here) == 0 && ::stat(logical, &named) == 0 &&
-      here.st_dev == named.st_dev && here.st_ino == named.st_ino) {
-    return logical;
-  }
-  return physical;
-}
-
 bool installed(const std::string& program) {
   return !findOnPath(program).empty();
 }
 
-// The cksum line of the criteria list `path` given with `option`: of what was read from it when
-// it is saved, else of the file.
-std::string listCksum(const std::string& option, const std::string& path,
-                      const std::vector<SavedList>& lists) {
-  if (path.empty()) return "";
+void setUpProcess() {
+  // The days' tarvex runs, the engines and their logs all speak the C locale, as before.
+  ::setenv("LC_ALL", "C", 1);
+  // As in tarvex's own output: a reader that has gone away and a file size limit are faults of
+  // one write, which the merge reports, rather than signals that end the process unheard.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Reads the command line into `options` and finds the tarvex to run. Returns the status to end
+// with when there is nothing more to do (the usage text asked for or due, a mistake, no tarvex).
+std::optional<int> readCommandLine(int argc, char** argv, ShardOptions& options) {
+  if (argc < 2) {
+    writeAll(STDERR_FILENO, kShardUsageText);
+    return kStatusUsage;
+  }
+  if (std::optional<std::string> missing =
+          parseShardOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
+    return fail(kStatusUsage, *missing);
+  }
+  if (options.help) {
+    writeAll(STDOUT_FILENO, kShardUsageText);
+    return 0;
+  }
+  if (std::optional<std::string> problem = findTarvex(options.tarvexProgram)) {
+    return fail(kStatusUsage, *problem);
+  }
+  return std::nullopt;
+}
+
+// The days of the run; anything but a date range that tarvex would walk is handed over to
+// tarvex, which answers it as a single run. POSIXLY_CORRECT makes tarvex stop reading options at
+// the first operand.
+DayPlan daysOrHandOver(const ShardOptions& options) {
+  const SearchSettings& search = options.search;
+  std::optional<DayPlan> plan;
+  if (!options.tarvexRefuses && search.inputMode() == InputMode::kDateRange &&
+      std::getenv("POSIXLY_CORRECT") == nullptr && !outfileIsAnInput(search)) {
+    plan = planDays(search.startDate, search.endDate);
+  }
+  if (!plan) handOverToTarvex(options);
+  return std::move(*plan);
+}
+
+// The checks before the days: the shard options among themselves, then what tarvex reports
+// before it walks a day (an output file it cannot write, a list it cannot read), which is handed
+// over for tarvex to name. A list to be saved is not read yet, so that tarvex still finds it
+// whole. Returns the status to end with on a mistake.
+std::optional<int> checkTheStart(const ShardOptions& options, const std::vector<SavedList>& lists) {
+  if (std::optional<std::string> mistake = checkShardOptions(options, installed)) {
+    return fail(kStatusUsage, *mistake);
+  }
+  const SearchSettings& search = options.search;
+  if (!search.outFile.empty() && !outfileWritable(search.outFile)) handOverToTarvex(options);
+  if (!learnStartMessages(withListsAt(search, lists, emptyListPath))) handOverToTarvex(options);
   for (const SavedList& list : lists) {
-    if (list.option == option) {
-      return std::to_string(posixCksum(list.text)) + " " + std::to_string(list.text.size());
+    if (options.detach && list.descriptor < 0) {
+      return fail(kStatusUsage, "--detach cannot hand the merge job the " + list.option + " " +
+                                    list.given +
+                                    ", which is no regular file: save the list in one first");
     }
   }
-  return cksumLineOfFile(path).value_or("");
+  return std::nullopt;
 }
 
-std::string keptDays(const WorkDirectory& workdir, const std::string& rerun) {
-  return "the finished days are kept in " + workdir.path() + ", and running the same command " +
-         "again " + rerun;
+int printDays(const DayPlan& plan) {
+  std::string list;
+  for (const std::string& day : plan.days) list += day + "\n";
+  writeAll(STDOUT_FILENO, list);
+  return 0;
 }
 
-// Every day complete and sound, or a message for each day that is not (such days are set aside
-// so that a re-run searches them again).
-bool checkDays(const WorkDirectory& workdir, const std::vector<std::string>& days,
-               const DayExpectations& expected, const EngineLog& log) {
-  bool sound = true;
-  for (const std::string& day : days) {
-    if (!fs::is_directory(workdir.dayResult(day))) {
-      say("day " + day + " failed: " + workdir.missingDayReason(day, log.lastLineAbout(day)));
-      sound = false;
-      continue;
-    }
-    if (std::optional<std::string> fault = dayFault(workdir.dayResult(day), expected)) {
-      say("day " + day + " failed: " + *fault);
-      workdir.setAside(day);
-      sound = false;
-    }
+// Reads the lists to be saved; one that nothing was read from yet is tarvex's to name.
+std::optional<int> readSavedLists(const ShardOptions& options, std::vector<SavedList>& lists) {
+  if (std::optional<ListReadFailure> failure = readLists(lists)) {
+    if (failure->nothingRead) handOverToTarvex(options);
+    return fail(kStatusUsage, failure->message + "; nothing was searched");
   }
-  return sound;
-}
-
-// The answer to a merge that ended before its last byte. A report that could not be written gets
-// tarvex's own message and status (none for a reader that left, as tarvex says nothing then);
-// the days stay, so that nothing searched is lost.
-int mergeEndedEarly(const MergeStop& stop, const std::string& reportName,
-                    const WorkDirectory& workdir) {
-  switch (stop.cause) {
-    case MergeStop::Cause::kReportNotWritten:
-      if (stop.error != EPIPE) {
-        writeAll(STDERR_FILENO, cannotWriteReportMessage(reportName, stop.error));
-      }
-      return kStatusReportNotWritten;
-    case MergeStop::Cause::kResultNotRead:
-      return fail(kStatusShardFailed,
-                  "cannot read " + stop.path + ": " + std::strerror(stop.error) +
-                      "; the report is cut short; " + keptDays(workdir, "merges them"));
-    case MergeStop::Cause::kStopRequested:
-      break;
-  }
-  return fail(kStatusShardFailed, std::string("stopped by ") + stopSignalName(stopSignal()) +
-                                      " during the merge; the report is cut short; " +
-                                      keptDays(workdir, "merges them"));
+  return std::nullopt;
 }
 
 // Submits the array and, behind it, the merge job: this program again, with the local engine on
@@ -190,6 +170,60 @@ int submitDetached(const ShardOptions& options, const EngineRun& run, const Work
   return 0;
 }
 
+// Searches the days of `plan` that the work directory lacks with the engine, or submits them
+// (detached). Returns the status to end with when the run ends here: submitted, an engine that
+// could not start them, or a stop.
+std::optional<int> searchMissingDays(const ShardOptions& options, const DayPlan& plan,
+                                     const std::vector<SavedList>& lists, const DaySetup& setup,
+                                     EngineLog& log) {
+  const WorkDirectory& workdir = setup.workdir;
+  const std::vector<std::string> missing = workdir.missingDays(plan.days);
+  const EngineRun run{workdir.path(), missing,           workdir.path() + "/todo", setup.currentDir,
+                      options.jobs,   options.sshLogins, options.sbatchOptions};
+  std::string todo;
+  for (const std::string& day : missing) todo += day + "\n";
+  if (const int error = writeFileText(run.dayList, todo); error != 0) {
+    return fail(kStatusUsage, "cannot write " + run.dayList + ": " + std::strerror(error));
+  }
+  catchStopSignals();
+  if (!missing.empty()) {
+    if (options.detach) return submitDetached(options, run, workdir, lists);
+    if (EngineFailure failure = runEngine(*options.engine, run, log)) {
+      return fail(kStatusUsage, *failure);
+    }
+  }
+  if (stopSignal() != 0) {
+    return fail(kStatusShardFailed,
+                std::string("stopped by ") + stopSignalName(stopSignal()) +
+                    "; no report was written; " +
+                    keptDaysNote(workdir.path(), "searches only the days that are missing"));
+  }
+  return std::nullopt;
+}
+
+// The answer to a merge that ended before its last byte. A report that could not be written gets
+// tarvex's own message and status (none for a reader that left, as tarvex says nothing then);
+// the days stay, so that nothing searched is lost.
+int mergeEndedEarly(const MergeStop& stop, const std::string& reportName,
+                    const WorkDirectory& workdir) {
+  switch (stop.cause) {
+    case MergeStop::Cause::kReportNotWritten:
+      if (stop.error != EPIPE) {
+        writeAll(STDERR_FILENO, cannotWriteReportMessage(reportName, stop.error));
+      }
+      return kStatusReportNotWritten;
+    case MergeStop::Cause::kResultNotRead:
+      return fail(kStatusShardFailed,
+                  "cannot read " + stop.path + ": " + std::strerror(stop.error) +
+                      "; the report is cut short; " + keptDaysNote(workdir.path(), "merges them"));
+    case MergeStop::Cause::kStopRequested:
+      break;
+  }
+  return fail(kStatusShardFailed, std::string("stopped by ") + stopSignalName(stopSignal()) +
+                                      " during the merge; the report is cut short; " +
+                                      keptDaysNote(workdir.path(), "merges them"));
+}
+
 // Writes the merged result, the report in `outFile` or on standard output. Returns nothing when
 // every byte was written, else the status to end with, having said why.
 std::optional<int> writeMergedResult(const MergeInputs& inputs, const std::string& outFile,
@@ -202,7 +236,7 @@ std::optional<int> writeMergedResult(const MergeInputs& inputs, const std::strin
     if (reportFd < 0) {
       return fail(kStatusShardFailed, "cannot open the output file " + outFile + ": " +
                                           std::strerror(errno) + "; " +
-                                          keptDays(workdir, "merges them"));
+                                          keptDaysNote(workdir.path(), "merges them"));
     }
   }
   std::optional<MergeStop> stop = mergeDays(inputs, STDOUT_FILENO, STDERR_FILENO, reportFd);
@@ -213,149 +247,57 @@ std::optional<int> writeMergedResult(const MergeInputs& inputs, const std::strin
   return std::nullopt;
 }
 
-}  // namespace
-
-int runShard(int argc, char** argv) {
-  // The days' tarvex runs, the engines and their logs all speak the C locale, as before.
-  ::setenv("LC_ALL", "C", 1);
-  // As in tarvex's own output: a reader that has gone away and a file size limit are faults of
-  // one write, which the merge reports, rather than signals that end the process unheard.
-  ::signal(SIGPIPE, SIG_IGN);
-  ::signal(SIGXFSZ, SIG_IGN);
-
-  if (argc < 2) {
-    writeAll(STDERR_FILENO, kShardUsageText);
-    return kStatusUsage;
-  }
-  ShardOptions options;
-  if (std::optional<std::string> missing =
-          parseShardOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
-    return fail(kStatusUsage, *missing);
-  }
-  if (options.help) {
-    writeAll(STDOUT_FILENO, kShardUsageText);
-    return 0;
-  }
-  if (std::optional<std::string> problem = findTarvex(options.tarvexProgram)) {
-    return fail(kStatusUsage, *problem);
-  }
-
-  // Anything but a date range that tarvex would walk is tarvex's to answer, and so are the
-  // failures it reports before it walks a day. POSIXLY_CORRECT makes tarvex stop reading
-  // options at the first operand.
+// Checks every day and merges them into the single run's result; the work directory goes unless
+// it is to be kept. Returns the status to end with: the single run's, or why there is no report.
+int mergeTheDays(const ShardOptions& options, const DayPlan& plan,
+                 const std::vector<SavedList>& lists, const DaySetup& setup, const EngineLog& log) {
   const SearchSettings& search = options.search;
-  std::optional<DayPlan> plan;
-  if (!options.tarvexRefuses && search.updateFiles.empty() && search.listFile.empty() &&
-      !search.startDate.empty() && !search.endDate.empty() && !search.dirs.empty() &&
-      std::getenv("POSIXLY_CORRECT") == nullptr && !outfileIsAnInput(search)) {
-    plan = planDays(search.startDate, search.endDate);
-  }
-  if (!plan) handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
-  if (std::optional<std::string> mistake = checkShardOptions(options, installed)) {
-    return fail(kStatusUsage, *mistake);
-  }
-  if (!search.outFile.empty() && !outfileWritable(search.outFile)) {
-    handOverToTarvex(options.tarvexProgram, options.tarvexArgs);  // tarvex names the file
-  }
-  // A list that fails is tarvex's to name; a list to be saved is not read yet, so that tarvex
-  // still finds it whole.
-  std::vector<SavedList> lists = listsToSave(search);
-  if (!learnStartMessages(withListsAt(search, lists, emptyListPath))) {
-    handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
-  }
-  for (const SavedList& list : lists) {
-    if (options.detach && list.descriptor < 0) {
-      return fail(kStatusUsage, "--detach cannot hand the merge job the " + list.option + " " +
-                                    list.given +
-                                    ", which is no regular file: save the list in one first");
-    }
-  }
-
-  if (options.listDays) {
-    std::string list;
-    for (const std::string& day : plan->days) list += day + "\n";
-    writeAll(STDOUT_FILENO, list);
-    return 0;
-  }
-
-  if (std::optional<ListReadFailure> failure = readLists(lists)) {
-    if (failure->nothingRead) handOverToTarvex(options.tarvexProgram, options.tarvexArgs);
-    return fail(kStatusUsage, failure->message + "; nothing was searched");
-  }
-  const std::string currentDir = currentDirectory();
-  const ContentCksums cksums{cksumLineOfFile(options.tarvexProgram).value_or(""),
-                             listCksum("--cidrfile", search.cidrFile, lists),
-                             listCksum("--asnfile", search.asnFile, lists)};
-  const std::string settings = workdirSettings(search, currentDir, cksums);
-  const std::string workdirName =
-      options.workdir.empty() ? defaultWorkdirName(settings) : options.workdir;
-  std::variant<WorkDirectory, std::string> opened = WorkDirectory::open(workdirName, settings);
-  if (std::string* problem = std::get_if<std::string>(&opened)) {
-    return fail(kStatusUsage, *problem);
-  }
-  const WorkDirectory& workdir = std::get<WorkDirectory>(opened);
-  if (std::optional<std::string> problem = writeCopies(lists, workdir.path() + "/lists")) {
-    return fail(kStatusUsage, *problem);
-  }
-  // The days read the saved lists from their copies and name them so; what this program writes
-  // names them as given.
-  const SearchSettings daySearch = withListsAt(search, lists, copyPath);
-  const std::optional<std::string> dayStartMessages = learnStartMessages(daySearch);
-  if (!dayStartMessages) {
-    return fail(kStatusUsage, "cannot read the lists saved in " + workdir.path() + "/lists");
-  }
-  const std::string runDay = workdir.path() + "/run-day";
-  if (!writeScript(
-          runDay,
-          runDayScript(currentDir, workdir.path() + "/days", options.tarvexProgram, daySearch,
-                       learnSharedFiles(options.tarvexProgram, daySearch, currentDir)))) {
-    return fail(kStatusUsage, "cannot write " + runDay + ": " + std::strerror(errno));
-  }
-
-  const std::vector<std::string> missing = workdir.missingDays(plan->days);
-  const EngineRun run{workdir.path(), missing,           workdir.path() + "/todo", currentDir,
-                      options.jobs,   options.sshLogins, options.sbatchOptions};
-  std::string todo;
-  for (const std::string& day : missing) todo += day + "\n";
-  if (const int error = writeFileText(run.dayList, todo); error != 0) {
-    return fail(kStatusUsage, "cannot write " + run.dayList + ": " + std::strerror(error));
-  }
-  EngineLog log(workdir.path() + "/engine.log");
-  catchStopSignals();
-  if (!missing.empty()) {
-    if (options.detach) return submitDetached(options, run, workdir, lists);
-    const EngineFailure failure = options.engine == "local"      ? runLocal(run, log)
-                                  : options.engine == "parallel" ? runParallel(run, log)
-                                                                 : runSlurm(run, log);
-    if (failure) return fail(kStatusUsage, *failure);
-  }
-  if (stopSignal() != 0) {
-    return fail(kStatusShardFailed,
-                std::string("stopped by ") + stopSignalName(stopSignal()) +
-                    "; no report was written; " +
-                    keptDays(workdir, "searches only the days that are missing"));
-  }
-
+  const WorkDirectory& workdir = setup.workdir;
   std::vector<std::string> dayLists;
-  for (const std::string* list : {&daySearch.cidrFile, &daySearch.asnFile}) {
+  for (const std::string* list : {&setup.daySearch.cidrFile, &setup.daySearch.asnFile}) {
     if (!list->empty()) dayLists.push_back(*list);
   }
-  const DayExpectations expected{*dayStartMessages, dayLists, search.verbose != 0,
+  const DayExpectations expected{setup.dayStartMessages, dayLists, search.verbose != 0,
                                  !search.outFile.empty()};
-  if (!checkDays(workdir, plan->days, expected, log)) {
-    return fail(kStatusShardFailed, "no report was written; " +
-                                        keptDays(workdir, "searches only the days that failed"));
+  if (!checkDays(workdir, plan.days, expected, log)) {
+    return fail(kStatusShardFailed,
+                "no report was written; " +
+                    keptDaysNote(workdir.path(), "searches only the days that failed"));
   }
 
   MergeInputs inputs{
-      {}, namedAsGiven(*dayStartMessages, lists), dayStartMessages->size(), plan->trailer};
-  for (const std::string& day : plan->days) inputs.dayResults.push_back(workdir.dayResult(day));
+      {}, namedAsGiven(setup.dayStartMessages, lists), setup.dayStartMessages.size(), plan.trailer};
+  for (const std::string& day : plan.days) inputs.dayResults.push_back(workdir.dayResult(day));
   // What could not be written keeps the days, so that nothing searched is lost.
   if (std::optional<int> failed = writeMergedResult(inputs, search.outFile, workdir)) {
     return *failed;
   }
   if (!options.keepWorkdir) workdir.remove();
-  return plan->status;
+  return plan.status;
+}
+
+}  // namespace
+
+int runShard(int argc, char** argv) {
+  setUpProcess();
+  ShardOptions options;
+  if (std::optional<int> ended = readCommandLine(argc, argv, options)) return *ended;
+  const DayPlan plan = daysOrHandOver(options);
+  std::vector<SavedList> lists = listsToSave(options.search);
+  if (std::optional<int> ended = checkTheStart(options, lists)) return *ended;
+  if (options.listDays) return printDays(plan);
+  if (std::optional<int> ended = readSavedLists(options, lists)) return *ended;
+
+  std::variant<DaySetup, std::string> prepared = setUpDays(options, lists);
+  if (const std::string* problem = std::get_if<std::string>(&prepared)) {
+    return fail(kStatusUsage, *problem);
+  }
+  const DaySetup& setup = std::get<DaySetup>(prepared);
+  EngineLog log(setup.workdir.path() + "/engine.log");
+  if (std::optional<int> ended = searchMissingDays(options, plan, lists, setup, log)) {
+    return *ended;
+  }
+  return mergeTheDays(options, plan, lists, setup, log);
 }
 
 }  // namespace tarvex::shard

@@ -111,7 +111,8 @@ TEST(ShardOptionsTest, ReadsItsOwnOptionsWhereverTheyStand) {
                  "--workdir", "w", "--tarvex=/x/tarvex", "--startdate=20240101", "--jobs="},
                 options),
             std::nullopt);
-  EXPECT_EQ(options.engine, "parallel");
+  EXPECT_EQ(options.engineName, "parallel");
+  EXPECT_EQ(options.engine, Engine::kParallel);
   EXPECT_EQ(options.jobs, "");  // the last one counts
   EXPECT_EQ(options.sshLogins, (Words{":", "node1"}));
   EXPECT_EQ(options.sbatchOptions, (Words{"--time=1"}));
@@ -139,6 +140,27 @@ TEST(ShardOptionsTest, StopsAtHelpAndAtAMissingValue) {
     ShardOptions options;
     EXPECT_EQ(parseShardOptions({"--dir=a", option}, options),
               "option " + std::string(option) + " needs a value");
+  }
+}
+
+TEST(ShardOptionsTest, NamesTheEngineAsItIsRead) {
+  struct Case {
+    Words args;
+    std::optional<Engine> engine;
+  };
+  const Case cases[] = {
+      {{}, Engine::kLocal},
+      {{"--engine=parallel"}, Engine::kParallel},
+      {{"--engine", "slurm"}, Engine::kSlurm},
+      {{"--engine=slurm", "--engine=local"}, Engine::kLocal},  // the last one counts
+      {{"--engine=Local"}, std::nullopt},
+      {{"--engine=ssh", "--engine=parallel"}, Engine::kParallel},
+      {{"--engine="}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    ShardOptions options;
+    ASSERT_EQ(parseShardOptions(c.args, options), std::nullopt);
+    EXPECT_EQ(options.engine, c.engine) << (c.args.empty() ? "" : c.args.back());
   }
 }
 
