@@ -62,7 +62,6 @@ const std::vector<std::uint8_t>& input() {
 SearchSettings settingsFor(const std::string& cidrs, const std::string& origins) {
   static testing::TempDir dir;
   SearchSettings settings;
-  settings.reset();
   NullSink messages;
   if (!cidrs.empty()) {
     settings.cidrFile = dir.file("cidrs.txt");

@@ -60,10 +60,6 @@ struct SearchSettings {
 
   /// The input mode these settings select.
   InputMode inputMode() const;
-
-  /// Clears the flags, the handle and the six texts; `asnSet`, `dirs`, `updateFiles` and
-  /// `operands` keep what they hold.
-  void reset();
 };
 
 }  // namespace tarvex

@@ -65,7 +65,6 @@ class Entry {
 
 std::vector<std::string> walk(const mrt::BgpUpdate& update) {
   SearchSettings settings;
-  settings.reset();
   CapturePort sink;
   searchUpdate(update, settings, sink, nullptr);
   EXPECT_EQ(sink.out + sink.err, "");
@@ -160,7 +159,6 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
                            c.type == 17 ? std::optional<std::uint32_t>(0) : std::nullopt);
     mrt::MrtReader reader(std::make_unique<input::MemorySource>(record), 0);
     SearchSettings settings;
-    settings.reset();
     CapturePort sink;
     mrt::BgpUpdate update;
     while (reader.next(update)) searchUpdate(update, settings, sink, nullptr);
@@ -172,7 +170,6 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
 // so that many share a slot of the memo, every seventh of them listed, walked twice over.
 TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
   SearchSettings settings;
-  settings.reset();
   settings.asnFile = "origins.txt";
   for (std::uint32_t asn = 0; asn < 10000; asn += 7)
     settings.asnSet.insert(std::to_string(asn * 977));
