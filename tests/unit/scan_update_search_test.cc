@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -171,8 +172,9 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
 TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
   SearchSettings settings;
   settings.asnFile = "origins.txt";
-  for (std::uint32_t asn = 0; asn < 10000; asn += 7)
-    settings.asnSet.insert(std::to_string(asn * 977));
+  auto listed = std::make_shared<SearchSettings::AsnSet>();
+  for (std::uint32_t asn = 0; asn < 10000; asn += 7) listed->insert(std::to_string(asn * 977));
+  settings.asnSet = listed;
   OriginMemo memo(settings);
   CapturePort withMemo;
   CapturePort without;
