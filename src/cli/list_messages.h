@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "criteria/criteria_files.h"
 #include "criteria/list_line_reporter.h"
