@@ -15,6 +15,7 @@
 
 #include "criteria/criteria_files.h"
 #include "criteria/ip_set.h"
+#include "criteria/list_line_reporter.h"
 #include "mrt/bgp4mp.h"
 #include "mrt/mrt_reader.h"
 #include "mrt/record_batcher.h"
@@ -32,6 +33,12 @@ class NullSink final : public OutputPort {
     ++writes;
   }
   std::size_t writes = 0;
+};
+
+// The lists of the queries are written here, and their lines are not what is measured.
+class IgnoringReporter final : public ListLineReporter {
+ public:
+  void badLine(const std::string&, std::size_t, const LineProblem&) override {}
 };
 
 // Whole records, at most 64 MB of them.
@@ -62,17 +69,16 @@ const std::vector<std::uint8_t>& input() {
 SearchSettings settingsFor(const std::string& cidrs, const std::string& origins) {
   static testing::TempDir dir;
   SearchSettings settings;
-  settings.reset();
-  NullSink messages;
+  IgnoringReporter reporter;
   if (!cidrs.empty()) {
     settings.cidrFile = dir.file("cidrs.txt");
     testing::writeText(settings.cidrFile, cidrs);
-    loadCidrFile(settings.cidrFile, &settings.cidrSet, messages);
+    settings.cidrSet = loadCidrFile(settings.cidrFile, reporter).set;
   }
   if (!origins.empty()) {
     settings.asnFile = dir.file("origins.txt");
     testing::writeText(settings.asnFile, origins);
-    loadAsnFile(settings, messages);
+    settings.asnSet = loadAsnFile(settings.asnFile, reporter).set;
   }
   return settings;
 }

@@ -1,8 +1,8 @@
 // Fuzz target: the criteria list files as files. The input is the content of one list file,
 // read three ways: by the line reader, as an AS number list and as a CIDR list. Beyond memory
 // safety it checks what the readers promise: the lines joined again give back the file, every
-// line of an AS number list is in the set, and every message is one line that starts with
-// "tarvex: ".
+// line of an AS number list is in the set, and every bad line is reported with the list's path,
+// a number of a line of the file, in line order, with a reason where its kind has one.
 //
 // The file lives in memory (memfd) and is opened through its /proc/self/fd path, the way a real
 // list is opened by name. Inputs beyond the reader's 64 KiB refill size reach its buffer moves
@@ -15,23 +15,41 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "criteria/criteria_files.h"
 #include "criteria/ip_set.h"
+#include "criteria/list_line_reporter.h"
 #include "input/line_file.h"
-#include "output/output_port.h"
 #include "settings/search_settings.h"
 
 namespace {
 
-// Checks each message as it is written: one line, with tarvex's own prefix.
-class MessageCheckingSink final : public tarvex::OutputPort {
+// Checks each report of a bad line as it comes, and counts them.
+class CheckingReporter final : public tarvex::ListLineReporter {
  public:
-  void write(tarvex::Channel channel, std::string_view bytes) override {
-    if (channel != tarvex::Channel::kStderr) std::abort();
-    if (!bytes.starts_with("tarvex: ") || bytes.back() != '\n') std::abort();
-    if (bytes.find('\n') != bytes.size() - 1) std::abort();
+  CheckingReporter(std::string path, std::size_t lines) : path_(std::move(path)), lines_(lines) {}
+
+  void badLine(const std::string& path, std::size_t number,
+               const tarvex::LineProblem& problem) override {
+    using Kind = tarvex::LineProblem::Kind;
+    if (path != path_ || number < 1 || number > lines_ || number < last_) std::abort();
+    if (problem.line.find('\n') != std::string_view::npos) std::abort();
+    const bool hasReason =
+        problem.kind == Kind::kNotACidrBlock || problem.kind == Kind::kNeverAnOrigin;
+    if (problem.reason.empty() == hasReason) std::abort();
+    // A reason is part of a one-line message.
+    if (problem.reason.find_first_of("\r\n") != std::string_view::npos) std::abort();
+    last_ = number;
+    ++count;
   }
+
+  std::size_t count = 0;
+
+ private:
+  std::string path_;
+  std::size_t lines_;
+  std::size_t last_ = 0;
 };
 
 // An in-memory file holding `content`, closed on destruction.
@@ -79,23 +97,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (joined != content) std::abort();
   }
 
-  MessageCheckingSink messages;
-  tarvex::SearchSettings settings;
-  settings.asnFile = file.path();
-  if (!tarvex::loadAsnFile(settings, messages)) std::abort();
-  if (settings.asnSet.size() > lines) std::abort();
+  CheckingReporter asnReports(file.path(), lines);
+  const auto asns = tarvex::loadAsnFile(file.path(), asnReports);
+  if (asns.set == nullptr) std::abort();
+  if (asns.set->size() > lines || asnReports.count > lines) std::abort();
   std::size_t start = 0;
   for (std::size_t i = 0; i < lines; ++i) {
     std::size_t end = content.find('\n', start);
     if (end == std::string_view::npos) end = content.size();
-    if (!settings.asnSet.contains(content.substr(start, end - start))) std::abort();
+    if (!asns.set->contains(content.substr(start, end - start))) std::abort();
     start = end + 1;
   }
 
-  tarvex::IpSet set;
-  if (!tarvex::readCidrFile(file.path(), set, messages)) std::abort();
+  CheckingReporter cidrReports(file.path(), lines);
+  const auto cidrs = tarvex::loadCidrFile(file.path(), cidrReports);
+  if (cidrs.set == nullptr) std::abort();
+  // A line has at most two problems: a NUL byte, and what the text before it is.
+  if (cidrReports.count > 2 * lines) std::abort();
   // The block ::/0 holds every address, so it overlaps the sealed set exactly when the set
   // holds a block at all.
-  if (set.overlaps(tarvex::Ipv6Address{}, 0) == set.empty()) std::abort();
+  if (cidrs.set->overlaps(tarvex::Ipv6Address{}, 0) == cidrs.set->empty()) std::abort();
   return 0;
 }

@@ -24,7 +24,6 @@ class CountingSink final : public OutputPort {
 inline void exercise(const mrt::BgpUpdate& update) {
   static const SearchSettings settings = [] {
     SearchSettings s;
-    s.reset();
     s.orMatch = 1;  // with no lists named, every prefix of every message is reported
     return s;
   }();

@@ -57,7 +57,6 @@ bool scansManyFiles(const SearchSettings& settings) {
 
 int runTarvex(int argc, char** argv) {
   SearchSettings settings;
-  settings.reset();
 
   switch (parseOptions(argc, argv, settings)) {
     case ParseOutcome::kRun:

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "cli/date_range.h"
-#include "criteria/criteria_files.h"
+#include "cli/list_messages.h"
 #include "criteria/ip_set.h"
 #include "discovery/archive_days.h"
 
@@ -190,17 +190,17 @@ bool startRun(SearchSettings& settings, OutputPort& out, const std::function<boo
   const char* kNothingMatches =
       ", so no route can match (without --or every list named must match)\n";
   if (!settings.cidrFile.empty()) {
-    const IpSet* cidrSet = nullptr;
-    if (!loadCidrFile(settings.cidrFile, &cidrSet, out)) return false;
-    settings.cidrSet = cidrSet;
-    if (!settings.orMatch && cidrSet->empty()) {
+    settings.cidrSet = loadListTellingOf(loadCidrFile, settings.cidrFile, out);
+    if (settings.cidrSet == nullptr) return false;
+    if (!settings.orMatch && settings.cidrSet->empty()) {
       out.toStderr("tarvex: " + settings.cidrFile + ": the CIDR list holds no block" +
                    kNothingMatches);
     }
   }
   if (!settings.asnFile.empty()) {
-    if (!loadAsnFile(settings, out)) return false;
-    if (!settings.orMatch && settings.asnSet.empty()) {
+    settings.asnSet = loadListTellingOf(loadAsnFile, settings.asnFile, out);
+    if (settings.asnSet == nullptr) return false;
+    if (!settings.orMatch && settings.asnSet->empty()) {
       out.toStderr("tarvex: " + settings.asnFile + ": the AS number list is empty" +
                    kNothingMatches);
     }

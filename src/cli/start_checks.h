@@ -48,8 +48,9 @@ void warnAboutDirs(const SearchSettings& settings, OutputPort& out);
 /// The start of every run, before its first dump, in this order: the warnings about arguments
 /// that no option takes and about an unused --file list; `beforeLists` (the entry point checks
 /// and opens the output file there), which ends the start when it returns false; the criteria
-/// lists, loaded into `settings` (a list that cannot be opened or read to its end ends the start,
-/// its loader having said why), each followed by a warning when it is empty and must match; the
+/// lists, loaded into `settings` with the warnings about their lines (a list that cannot be opened
+/// or read to its end ends the start, with why), each followed by a warning when it is empty and
+/// must match; the
 /// warnings about --dir. Every run with the same options thus starts with the same messages,
 /// which tarvex-shard learns by taking the same steps. Returns false when the run must end with
 /// status 1.

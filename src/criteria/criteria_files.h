@@ -1,41 +1,47 @@
 // The criteria files: the CIDR list becomes the IP set, the AS number list the AS number set.
 //
 // Both files are read line by line, split on the line feed alone, each line taken verbatim
-// (line_file.h). A CIDR line that is not a block adds nothing to the set and gets a warning; one
-// whose IPv4 address is written as an integer ("10/8" is 0.0.0.0/8) is added as read, with a
-// warning that shows the reading. AS number lines are stored as they are, whatever they hold;
-// those that can never equal an origin token are named. A list file that cannot be opened (a
-// directory, a named pipe without a writer) gets "Couldn't open file PATH" on standard error,
-// and one whose read fails part way a "tarvex: " message naming the line reached: either way the
-// load reports failure, so the run ends with status 1 before any dump is opened, rather than
-// search with a list that means something else. All messages go through `messages`, to its
-// standard error channel.
+// (line_file.h). A CIDR line that is not a block adds nothing to the set; one whose IPv4 address
+// is written as an integer ("10/8" is 0.0.0.0/8) is added as read. AS number lines are stored as
+// they are, whatever they hold. Every line worth a word goes to the caller's reporter
+// (list_line_reporter.h), and the load goes on.
+//
+// A list that cannot be opened (a directory, a named pipe without a writer) or whose read fails
+// part way gives no set at all, only the failure: a search with a list cut short would mean
+// something else, so the caller ends the run before any dump is opened. Nothing here writes.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
-#include "output/output_port.h"
+#include "criteria/ip_set.h"
+#include "criteria/list_line_reporter.h"
 #include "settings/search_settings.h"
 
 namespace tarvex {
 
-/// Builds the IP set of the CIDR list at `path` and stores its handle in `*setOut`. The set
-/// lives until the process ends and is never changed after this call. Each line that is not a
-/// CIDR block gets a warning naming the file, the line number and the reason, and the load
-/// goes on. Returns false, with `*setOut` untouched, when the file cannot be opened or read to
-/// its end.
-bool loadCidrFile(const std::string& path, const IpSet** setOut, OutputPort& messages);
+/// Why a list could not be loaded.
+struct ListFailure {
+  bool opened = false;        // false: the open failed; true: a read failed part way
+  int error = 0;              // the errno of the failed open or read
+  std::size_t linesRead = 0;  // the whole lines read before a read failed
+};
 
-/// The work of `loadCidrFile` on a set that the caller owns: adds the blocks of the CIDR list
-/// at `path` to `set` and seals it. Returns false when the file cannot be opened (the set is
-/// untouched, and "Couldn't open file PATH" has been written) or its read fails part way (the
-/// set holds the lines before the failure, unsealed, and is not to be used).
-bool readCidrFile(const std::string& path, IpSet& set, OutputPort& messages);
+/// What a list load gives: the set, never changed again and shared by every record that holds
+/// it, or why there is none.
+template <typename Set>
+struct ListLoad {
+  std::shared_ptr<const Set> set;  // null exactly when the load failed
+  ListFailure failure;             // why it failed; meaningless when `set` is there
+};
 
-/// Adds every line of the file at `settings.asnFile` to `settings.asnSet`, verbatim. Lines that
-/// can never equal an origin token (origin_token_check.h) are stored all the same and named,
-/// each with its reason: the first five one by one, any more in a count. Returns false when the
-/// file cannot be opened or read to its end; `settings.asnSet` is then not to be used.
-bool loadAsnFile(SearchSettings& settings, OutputPort& messages);
+/// The IP set of the CIDR list at `path`, sealed. Each line that is not a CIDR block, or is one
+/// that needs a word, goes to `reporter`.
+ListLoad<IpSet> loadCidrFile(const std::string& path, ListLineReporter& reporter);
+
+/// The set of the lines of the AS number list at `path`, verbatim. Lines that can never equal
+/// an origin token (origin_token_check.h) are stored all the same and go to `reporter`.
+ListLoad<SearchSettings::AsnSet> loadAsnFile(const std::string& path, ListLineReporter& reporter);
 
 }  // namespace tarvex

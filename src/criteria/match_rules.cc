@@ -9,12 +9,16 @@ namespace tarvex {
 
 namespace {
 
-bool asnTextListed(std::uint32_t asn, const SearchSettings& settings) {
+// Whether `asnSet` holds `token`; a record without a loaded set lists nothing.
+bool tokenListed(const SearchSettings::AsnSet* asnSet, std::string_view token) {
+  return asnSet != nullptr && asnSet->find(token) != asnSet->end();
+}
+
+bool asnTextListed(std::uint32_t asn, const SearchSettings::AsnSet* asnSet) {
   char digits[10];
   const auto [end, error] = std::to_chars(digits, digits + sizeof digits, asn);
   (void)error;  // ten digits hold every 32-bit value
-  return settings.asnSet.find(std::string_view(digits, static_cast<std::size_t>(end - digits))) !=
-         settings.asnSet.end();
+  return tokenListed(asnSet, std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
 }  // namespace
@@ -24,7 +28,7 @@ bool OriginMemo::listed(std::uint32_t asn) {
   const std::uint64_t key = (std::uint64_t{asn} << 2) | 2;
   std::uint64_t& entry = slots_[slot];
   if ((entry & ~std::uint64_t{1}) == key) return (entry & 1) != 0;
-  const bool found = asnTextListed(asn, settings_);
+  const bool found = asnTextListed(asn, asnSet_);
   entry = key | (found ? 1 : 0);
   return found;
 }
@@ -39,9 +43,9 @@ bool MessageMatch::asCriterion() {
   thread_local std::string token;
   std::uint32_t asn = 0;
   if (path->origin(asn, token)) {
-    return memo_ != nullptr ? memo_->listed(asn) : asnTextListed(asn, settings_);
+    return memo_ != nullptr ? memo_->listed(asn) : asnTextListed(asn, settings_.asnSet.get());
   }
-  return settings_.asnSet.find(std::string_view(token)) != settings_.asnSet.end();
+  return tokenListed(settings_.asnSet.get(), token);
 }
 
 void MessageMatch::decide() {

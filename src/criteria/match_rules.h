@@ -25,17 +25,18 @@ namespace tarvex {
 
 /// Remembers whether the AS number set lists the origin ASNs already looked up: the origins of
 /// a dump are a few thousand ASNs, and a lookup by text hashes the decimal digits each time.
-/// Tied to the settings it was made for, which must outlive it; one per thread.
+/// Tied to the AS number set of the settings it was made for, which must outlive it; one per
+/// thread.
 class OriginMemo {
  public:
-  explicit OriginMemo(const SearchSettings& settings) : settings_(settings) {}
+  explicit OriginMemo(const SearchSettings& settings) : asnSet_(settings.asnSet.get()) {}
 
   /// True when the AS number set holds the decimal text of `asn`.
   bool listed(std::uint32_t asn);
 
  private:
   static constexpr std::size_t kSlots = 4096;
-  const SearchSettings& settings_;
+  const SearchSettings::AsnSet* asnSet_;  // null: no set loaded, so nothing is listed
   // (asn << 2) | 2 | listed, for the last ASN that fell into the slot; 0 when empty.
   std::array<std::uint64_t, kSlots> slots_{};
 };
@@ -51,9 +52,10 @@ enum class ListVerdict {
 /// The match rules over the prefixes of one message.
 class MessageMatch {
  public:
-  /// `memo` may be null; it must belong to the same settings.
+  /// `settings` must outlive the match and keep their sets while it lives; `memo` may be null,
+  /// and must belong to the same settings.
   MessageMatch(const SearchSettings& settings, const mrt::BgpUpdate& entry, OriginMemo* memo)
-      : settings_(settings), entry_(entry), memo_(memo) {}
+      : settings_(settings), cidrSet_(settings.cidrSet.get()), entry_(entry), memo_(memo) {}
 
   /// The verdict for every list of the message, worked out on the first call.
   ListVerdict verdict() {
@@ -65,8 +67,8 @@ class MessageMatch {
   bool reports(ListVerdict verdict, const mrt::Ipv4Prefix& prefix) const {
     if (prefix.length == 0) return false;
     return verdict == ListVerdict::kAll ||
-           (verdict == ListVerdict::kOverlapping && settings_.cidrSet != nullptr &&
-            settings_.cidrSet->overlapsIpv4(prefix.address, prefix.length));
+           (verdict == ListVerdict::kOverlapping && cidrSet_ != nullptr &&
+            cidrSet_->overlapsIpv4(prefix.address, prefix.length));
   }
 
  private:
@@ -74,6 +76,7 @@ class MessageMatch {
   bool asCriterion();
 
   const SearchSettings& settings_;
+  const IpSet* cidrSet_;  // taken once from the settings, for the test of every prefix
   const mrt::BgpUpdate& entry_;
   OriginMemo* memo_;
   ListVerdict verdict_ = ListVerdict::kNone;

@@ -10,7 +10,7 @@
 //
 // Opening never hangs and never lets a list pass for empty when it is not one: a directory is
 // refused (EISDIR) rather than read as a list that fails at once, and a named pipe gets a bounded
-// wait for its writer (mrt/named_pipe.h) and is refused (ETIMEDOUT) when none comes. Pipes made
+// wait for its writer (input/named_pipe.h) and is refused (ETIMEDOUT) when none comes. Pipes made
 // by the shell (`cmd | tarvex --cidrfile /dev/stdin`, process substitution), devices such as
 // /dev/null and terminals are read as they are.
 #pragma once

@@ -9,16 +9,4 @@ InputMode SearchSettings::inputMode() const {
   return InputMode::kNone;
 }
 
-void SearchSettings::reset() {
-  verbose = 0;
-  orMatch = 0;
-  cidrSet = nullptr;
-  startDate.clear();
-  endDate.clear();
-  cidrFile.clear();
-  asnFile.clear();
-  outFile.clear();
-  listFile.clear();
-}
-
 }  // namespace tarvex

@@ -2,13 +2,14 @@
 //
 // The entry point owns the one record of a run, fills it from the options and has the criteria
 // files loaded into it; from then on it is only read. Every routine receives it by const
-// reference, so no routine can change what another sees. The IP set behind `cidrSet` belongs to
-// no record: it is created once by the CIDR list load and lives until the process ends, so
-// copying or destroying a record never touches it.
+// reference, so no routine can change what another sees. The two criteria sets are made once by
+// their list loads and never changed after: a record shares them, so copying one (tarvex-shard
+// derives the record of each day from its own) copies no list.
 #pragma once
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -41,8 +42,8 @@ struct SearchSettings {
 
   int verbose = 0;                       // non-zero: progress lines on standard error
   int orMatch = 0;                       // non-zero: one criterion is enough
-  const IpSet* cidrSet = nullptr;        // blocks of the CIDR list; shared, never released
-  AsnSet asnSet;                         // lines of the AS number list
+  std::shared_ptr<const IpSet> cidrSet;  // blocks of the CIDR list, once loaded
+  std::shared_ptr<const AsnSet> asnSet;  // lines of the AS number list, once loaded
   std::vector<std::string> dirs;         // archive directories, command-line order
   std::string startDate;                 // first day of the date range, YYYYMMDD
   std::string endDate;                   // last day of the date range, YYYYMMDD
@@ -60,10 +61,6 @@ struct SearchSettings {
 
   /// The input mode these settings select.
   InputMode inputMode() const;
-
-  /// Clears the flags, the handle and the six texts; `asnSet`, `dirs`, `updateFiles` and
-  /// `operands` keep what they hold.
-  void reset();
 };
 
 }  // namespace tarvex

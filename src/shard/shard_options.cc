@@ -47,7 +47,6 @@ bool readTarvexArgs(const std::vector<std::string>& words, SearchSettings& searc
   std::vector<char*> argv{program.data()};
   for (std::string& word : copies) argv.push_back(word.data());
   argv.push_back(nullptr);
-  search.reset();
   const int savedOpterr = opterr;
   opterr = 0;
   const ParseOutcome outcome = parseOptions(static_cast<int>(argv.size() - 1), argv.data(), search);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture_port.h"
@@ -24,20 +26,24 @@ using testing::Bytes;
 using testing::CapturePort;
 using testing::Segment;
 
-IpSet setOf(const std::vector<std::string>& lines) {
-  IpSet set;
+std::shared_ptr<const IpSet> setOf(const std::vector<std::string>& lines) {
+  auto set = std::make_shared<IpSet>();
   for (const std::string& line : lines) {
     CidrBlock block;
     std::string reason;
     EXPECT_TRUE(parseCidrBlock(line, block, reason)) << line;
     if (block.isIpv4) {
-      set.insertIpv4(block.ipv4Address, block.prefixLength);
+      set->insertIpv4(block.ipv4Address, block.prefixLength);
     } else {
-      set.insert(block.ipv6Address, block.prefixLength);
+      set->insert(block.ipv6Address, block.prefixLength);
     }
   }
-  set.seal();
+  set->seal();
   return set;
+}
+
+std::shared_ptr<const SearchSettings::AsnSet> asnSetOf(SearchSettings::AsnSet lines) {
+  return std::make_shared<const SearchSettings::AsnSet>(std::move(lines));
 }
 
 /// A message with the AS path `segments` (none when `withPath` is false).
@@ -94,7 +100,7 @@ TEST(MatchRulesTest, OriginTokenIsWhatFollowsTheLastSpace) {
   for (const Case& c : cases) {
     SearchSettings settings;
     settings.asnFile = "origins.txt";
-    settings.asnSet = {c.listLine, "1"};
+    settings.asnSet = asnSetOf({c.listLine, "1"});
     Message message(c.path);
     OriginMemo memo(settings);
     for (OriginMemo* used : {static_cast<OriginMemo*>(nullptr), &memo}) {
@@ -136,14 +142,14 @@ TEST(MatchRulesTest, VerdictFollowsTheCriteriaAndOr) {
       {true, true, "as.txt", true, false, V::kOverlapping},
       {true, false, "as.txt", true, false, V::kAll},
   };
-  const IpSet set = setOf({"10.0.0.0/8"});
+  const auto set = setOf({"10.0.0.0/8"});
   for (const Case& c : cases) {
     SearchSettings settings;
     settings.orMatch = c.orMatch ? 1 : 0;
     settings.cidrFile = c.cidrNamed ? "blocks.txt" : "";
-    settings.cidrSet = c.cidrNamed ? &set : nullptr;
+    settings.cidrSet = c.cidrNamed ? set : nullptr;
     settings.asnFile = c.asnFile;
-    if (c.originListed) settings.asnSet = {"64500"};
+    if (c.originListed) settings.asnSet = asnSetOf({"64500"});
     Message message({{testing::kAsSequence, {64496, 64500}}}, c.withPath);
     MessageMatch match(settings, message.entry, nullptr);
     EXPECT_EQ(match.verdict(), c.verdict)
@@ -153,10 +159,10 @@ TEST(MatchRulesTest, VerdictFollowsTheCriteriaAndOr) {
 }
 
 TEST(MatchRulesTest, PrefixOverlapsTheCidrSet) {
-  const IpSet set = setOf({"10.0.0.0/8"});
+  const auto set = setOf({"10.0.0.0/8"});
   SearchSettings settings;
   settings.cidrFile = "blocks.txt";
-  settings.cidrSet = &set;
+  settings.cidrSet = set;
   Message message({{testing::kAsSequence, {64500}}});
   MessageMatch match(settings, message.entry, nullptr);
   ASSERT_EQ(match.verdict(), ListVerdict::kOverlapping);
@@ -172,19 +178,20 @@ TEST(MatchRulesTest, PrefixOverlapsTheCidrSet) {
   EXPECT_FALSE(match.reports(ListVerdict::kAll, mrt::Ipv4Prefix{0, 0}));  // ... whatever the rest
   EXPECT_FALSE(match.reports(ListVerdict::kNone, mrt::Ipv4Prefix{0x0A000000u, 8}));
 
-  const IpSet empty = setOf({});
-  settings.cidrSet = &empty;
-  EXPECT_FALSE(reports(0x00000000u, 1));
+  // A match takes the set of its settings when it is made.
+  settings.cidrSet = setOf({});
+  MessageMatch withEmptySet(settings, message.entry, nullptr);
+  EXPECT_FALSE(withEmptySet.reports(ListVerdict::kOverlapping, mrt::Ipv4Prefix{0x00000000u, 1}));
 }
 
 // The numeric test answers like the text of the prefix, parsed as a CIDR line, for every
 // length 1..32.
 TEST(MatchRulesTest, NumericOverlapAgreesWithThePrefixText) {
-  const IpSet set =
+  const auto set =
       setOf({"10.0.0.0/8", "192.0.2.128/25", "198.51.100.7", "::ffff:203.0.113.0/120"});
   SearchSettings settings;
   settings.cidrFile = "blocks.txt";
-  settings.cidrSet = &set;
+  settings.cidrSet = set;
   Message message({{testing::kAsSequence, {64500}}});
   MessageMatch match(settings, message.entry, nullptr);
   for (std::uint32_t base : {0x0A000000u, 0x0B000000u, 0xC0000280u, 0xC000027Fu, 0xC6336407u,
@@ -197,7 +204,7 @@ TEST(MatchRulesTest, NumericOverlapAgreesWithThePrefixText) {
       std::string reason;
       ASSERT_TRUE(parseCidrBlock(text, block, reason)) << text;
       EXPECT_EQ(match.reports(ListVerdict::kOverlapping, prefix),
-                set.overlapsIpv4(block.ipv4Address, block.prefixLength))
+                set->overlapsIpv4(block.ipv4Address, block.prefixLength))
           << text;
     }
   }
@@ -220,12 +227,12 @@ ListRun runWithoutPath(const Bytes& wire, std::size_t count, const SearchSetting
 }
 
 TEST(MatchRulesTest, EmptyListsAndDefaultRoutesWriteNothing) {
-  const IpSet set = setOf({"::/1"});
+  const auto set = setOf({"::/1"});
   SearchSettings settings;
   settings.orMatch = 1;  // without any list: every prefix of non-zero length
   for (const char* cidrFile : {"", "blocks.txt"}) {
     settings.cidrFile = cidrFile;
-    settings.cidrSet = &set;
+    settings.cidrSet = set;
     const Bytes none;
     EXPECT_EQ(runWithoutPath(none, 0, settings).report, "");
     const Bytes defaults = testing::prefixes({"0.0.0.0/0", "0.0.0.0/0"});
@@ -240,11 +247,11 @@ TEST(MatchRulesTest, EmptyListsAndDefaultRoutesWriteNothing) {
 // With --or and only a CIDR list, the prefixes of an entry without an AS path are reported
 // exactly when they overlap, in list order, each once.
 TEST(MatchRulesTest, OverlappingPrefixesOfAListAreReportedInOrder) {
-  const IpSet set = setOf({"10.0.0.0/8", "192.0.2.0/24"});
+  const auto set = setOf({"10.0.0.0/8", "192.0.2.0/24"});
   SearchSettings settings;
   settings.orMatch = 1;
   settings.cidrFile = "blocks.txt";
-  settings.cidrSet = &set;
+  settings.cidrSet = set;
   const Bytes wire =
       testing::prefixes({"192.0.2.128/25", "11.0.0.0/8", "0.0.0.0/0", "0.0.0.0/4", "10.0.0.0/8",
                          "10.1.2.3/32", "192.0.3.0/24", "192.0.2.0/24"});

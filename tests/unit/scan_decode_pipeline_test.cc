@@ -65,7 +65,6 @@ Bytes manyUpdates(std::size_t count) {
 
 SearchSettings everything() {
   SearchSettings settings;
-  settings.reset();
   settings.orMatch = 1;  // no list named: every prefix is reported
   return settings;
 }

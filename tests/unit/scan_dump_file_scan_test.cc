@@ -25,7 +25,6 @@ struct Scan {
 
 Scan scan(const std::string& path, bool verbose = false) {
   SearchSettings settings;
-  settings.reset();
   settings.verbose = verbose ? 1 : 0;
   CapturePort sink;
   scanDumpFile(settings, path, sink);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,6 @@ class Entry {
 
 std::vector<std::string> walk(const mrt::BgpUpdate& update) {
   SearchSettings settings;
-  settings.reset();
   CapturePort sink;
   searchUpdate(update, settings, sink, nullptr);
   EXPECT_EQ(sink.out + sink.err, "");
@@ -160,7 +160,6 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
                            c.type == 17 ? std::optional<std::uint32_t>(0) : std::nullopt);
     mrt::MrtReader reader(std::make_unique<input::MemorySource>(record), 0);
     SearchSettings settings;
-    settings.reset();
     CapturePort sink;
     mrt::BgpUpdate update;
     while (reader.next(update)) searchUpdate(update, settings, sink, nullptr);
@@ -172,10 +171,10 @@ TEST(UpdateSearch, OnlyBgp4mpUpdatesAreSearched) {
 // so that many share a slot of the memo, every seventh of them listed, walked twice over.
 TEST(UpdateSearch, OriginMemoAnswersAsTheSetDoes) {
   SearchSettings settings;
-  settings.reset();
   settings.asnFile = "origins.txt";
-  for (std::uint32_t asn = 0; asn < 10000; asn += 7)
-    settings.asnSet.insert(std::to_string(asn * 977));
+  auto listed = std::make_shared<SearchSettings::AsnSet>();
+  for (std::uint32_t asn = 0; asn < 10000; asn += 7) listed->insert(std::to_string(asn * 977));
+  settings.asnSet = listed;
   OriginMemo memo(settings);
   CapturePort withMemo;
   CapturePort without;
