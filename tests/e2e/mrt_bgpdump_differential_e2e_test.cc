@@ -1,6 +1,7 @@
-// Differential test against the Debian `bgpdump` dumper on the real dumps of the corpus: for every file, the IPv4 prefixes, peer address and AS, time and AS path text that
-// tarvex reports with no criteria (under --or, so that messages without an AS path are reported
-// too) must be what `bgpdump -q -m` prints, line for line and in the same order.
+// Differential test against the Debian `bgpdump` dumper on the real dumps of the corpus: for
+// every file, the IPv4 prefixes, peer address and AS, time and AS path text that tarvex reports
+// with no criteria (under --or, so that messages without an AS path are reported too) must be what
+// `bgpdump -q -m` prints, line for line and in the same order.
 //
 // Mapping the dumper's lines onto ours:
 //   - it prints one line per prefix with A or W decided per list; tarvex decides the form per

@@ -213,8 +213,8 @@ TEST(OutputFaultTest, AReaderOfMessagesThatGoesAwayLeavesTheReportWhole) {
     ChildOptions options;
     options.ignoreSigpipe = sigpipeIgnored;
     ChildProcess child(kBinary,
-                       {"--or", "--update", smallDump(), "--update", dir.file("missing"), "--update",
-                        smallDump(), "--outfile", out},
+                       {"--or", "--update", smallDump(), "--update", dir.file("missing"),
+                        "--update", smallDump(), "--outfile", out},
                        options);
     child.closeStdout();  // "Error statting file" for the missing dump goes to standard output
     ChildResult result = child.finish();
