@@ -29,7 +29,7 @@ class SlowList {
     feeder_ = std::thread([this] {
       int fd = open(path_.c_str(), O_WRONLY);
       if (fd < 0) return;
-      std::string lines = kSmallDump + "\n" + kSmallDump + "\n";
+      std::string lines = smallDump() + "\n" + smallDump() + "\n";
       (void)!write(fd, lines.data(), lines.size());
       std::this_thread::sleep_for(std::chrono::milliseconds(700));
       (void)!write(fd, lines.data(), lines.size());
@@ -46,7 +46,7 @@ class SlowList {
 TEST(ProgressLineTest, ShownOnATerminalAndNeverInAPipe) {
   if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "script(1) is not installed";
   TempDir dir;
-  const std::string expectedReport = runTarvex({"--or", "--update", kSmallDump}).out;
+  const std::string expectedReport = runTarvex({"--or", "--update", smallDump()}).out;
   std::string fourTimes = expectedReport + expectedReport + expectedReport + expectedReport;
 
   {
@@ -85,7 +85,7 @@ TEST(ProgressLineTest, OutputOnTheSameTerminalWipesTheLineFirst) {
       std::regex_replace(run.out, std::regex("\r\033\\[K(tarvex: [^\r\n]*)?"), "");
   cleaned = std::regex_replace(cleaned, std::regex("\r\n"), "\n");
   std::string one =
-      runTarvex({"--or", "--verbose", "--update", kSmallDump}, {.mergeStreams = true}).out;
+      runTarvex({"--or", "--verbose", "--update", smallDump()}, {.mergeStreams = true}).out;
   EXPECT_TRUE(cleaned == one + one + one + one);
 }
 

@@ -104,7 +104,7 @@ TEST_F(SilentListsTest, PipesAndDevicesReadLikeFiles) {
   const std::vector<Case> cases = {
       {"--cidrfile", "128.0.0.0/1\n", "pipe"},
       {"--asnfile", "36903\n", "pipe"},
-      {"--file", kSmallDump + "\n", "pipe"},
+      {"--file", smallDump() + "\n", "pipe"},
       {"--cidrfile", "128.0.0.0/1\n", "stdin"},
       {"--asnfile", "", "stdin"},  // a pipe already closed by its writer: an empty list
       {"--asnfile", "", "/dev/null"},
@@ -115,7 +115,7 @@ TEST_F(SilentListsTest, PipesAndDevicesReadLikeFiles) {
     writeText(file("list.txt"), c.content);
     const std::vector<std::string> tail = c.option == "--file"
                                               ? std::vector<std::string>{}
-                                              : std::vector<std::string>{"--update", kSmallDump};
+                                              : std::vector<std::string>{"--update", smallDump()};
     auto withList = [&](const std::string& list) {
       std::vector<std::string> arguments = {"--or", c.option, list};
       arguments.insert(arguments.end(), tail.begin(), tail.end());
@@ -419,8 +419,8 @@ TEST_F(SilentListsTest, CidrLinesWithAnIntegerAddressAreShownAsRead) {
   // The block searched is the one the warning names.
   writeText(file("integer.txt"), "2147483648/1\n");
   writeText(file("dotted.txt"), "128.0.0.0/1\n");
-  RunResult integer = run({"--cidrfile", "integer.txt", "--update", kSmallDump});
-  RunResult dotted = run({"--cidrfile", "dotted.txt", "--update", kSmallDump});
+  RunResult integer = run({"--cidrfile", "integer.txt", "--update", smallDump()});
+  RunResult dotted = run({"--cidrfile", "dotted.txt", "--update", smallDump()});
   EXPECT_NE(dotted.out, "");
   EXPECT_TRUE(sameReport(integer.out, dotted.out));
 }

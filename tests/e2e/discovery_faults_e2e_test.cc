@@ -37,7 +37,7 @@ ChildResult runLongList(const TempDir& dir, std::size_t lines) {
   for (std::size_t i = 0; i < lines; ++i) {
     std::fputs(i == lines / 2 ? (longLine + "\n").c_str() : "empty\n", list);
   }
-  std::fputs(kSmallDump.c_str(), list);  // the last line, without a line feed
+  std::fputs(smallDump().c_str(), list);  // the last line, without a line feed
   std::fclose(list);
   ChildOptions options;
   options.workingDirectory = dir.path();
@@ -123,7 +123,7 @@ TEST(ArchiveTreeFaultTest, SymbolicLinkLoopsEndInTheScansMessages) {
   const std::string sound = updates + "/updates.20240101.0005.gz";
   const std::string toParent = updates + "/updates.20240101.0010.gz";
   link("updates.20240101.0000.gz", selfLoop);  // a dump that is a loop
-  std::filesystem::copy_file(kSmallDump, sound);
+  std::filesystem::copy_file(smallDump(), sound);
   link("..", toParent);  // a dump name on a link to a directory
   RunResult run = runTarvex({"--or", "--startdate", "20240101", "--enddate", "20240101", "--dir",
                              archive + "/self", "--dir", archive});

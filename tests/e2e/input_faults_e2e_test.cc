@@ -70,11 +70,11 @@ TEST(InputFaultTest, EachKindOfInputEndsInItsMessagesAndTheRunGoesOn) {
   const std::vector<InputCase> cases = inputCases(dir);
   std::string list, allOut, allErr;
   for (const InputCase& c : cases) {
-    list += c.path + "\n" + kSmallDump + "\n";
+    list += c.path + "\n" + smallDump() + "\n";
     allOut += c.out + smallDumpReport();
     allErr += c.err;
     if (c.listOnly) continue;
-    RunResult run = runTarvex({"--or", "--update", c.path, "--update", kSmallDump});
+    RunResult run = runTarvex({"--or", "--update", c.path, "--update", smallDump()});
     EXPECT_TRUE(sameReport(run.out, c.out + smallDumpReport())) << c.name;
     EXPECT_EQ(run.err, c.err) << c.name;
     EXPECT_EQ(run.status, 1) << c.name;
@@ -97,7 +97,7 @@ TEST(InputFaultTest, UnreadableDumpsAreReportedAndSkipped) {
   const std::string locked = updates + "/updates.20240101.0000.gz";
   const std::string sound = updates + "/updates.20240101.0005.gz";
   writeFile(locked, {}, Compression::kGzip);
-  std::filesystem::copy_file(kSmallDump, sound);
+  std::filesystem::copy_file(smallDump(), sound);
   chmod(locked.c_str(), 0);
   for (const std::string& path :
        {updates, dir.path() + "/archive/c/2024.01", dir.file("archive/c"), dir.file("archive")}) {
@@ -228,8 +228,8 @@ TEST(InputFaultTest, AFileThatVanishesAfterTheDayWasListed) {
   const std::string last = updates + "/updates.20240101.0015.gz";
   writeFile(first, paddedDump(6000, 997, true));
   std::filesystem::copy_file(first, second);
-  std::filesystem::copy_file(kSmallDump, vanishing);
-  std::filesystem::copy_file(kSmallDump, last);
+  std::filesystem::copy_file(smallDump(), vanishing);
+  std::filesystem::copy_file(smallDump(), last);
   const std::string firstReport = runTarvex({"--or", "--update", first}).out;
   ASSERT_GT(firstReport.size(), 10u << 20);
   ChildOptions options;
@@ -258,7 +258,7 @@ TEST(InputFaultTest, PipesAndDevices) {
   ASSERT_EQ(mkfifo(fed.c_str(), 0600), 0);
   for (const std::string& path : {lonely, std::string("/dev/zero"), std::string("/dev/null")}) {
     ChildResult result =
-        ChildProcess(kBinary, {"--or", "--update", path, "--update", kSmallDump}).finish(30);
+        ChildProcess(kBinary, {"--or", "--update", path, "--update", smallDump()}).finish(30);
     EXPECT_FALSE(result.killed) << path;
     EXPECT_TRUE(sameReport(result.out, smallDumpReport())) << path;
     EXPECT_EQ(result.err, "Can not open " + path + "\n") << path;
@@ -268,7 +268,7 @@ TEST(InputFaultTest, PipesAndDevices) {
   ChildResult result = ChildProcess("/bin/sh", {"-c",
                                                 "(sleep 1; (cat \"$2\"; sleep 1) > \"$1\") & "
                                                 "exec \"$0\" --or --update \"$1\" --update \"$2\"",
-                                                kBinary, fed, kSmallDump})
+                                                kBinary, fed, smallDump()})
                            .finish(30);
   EXPECT_TRUE(sameReport(result.out, smallDumpReport() + smallDumpReport()));
   EXPECT_EQ(result.err, "");
@@ -297,7 +297,7 @@ TEST(InputFaultTest, PipesAndDevices) {
 TEST(InputFaultTest, ShellPipesAreReadWithoutWaiting) {
   for (const char* script : {"true | \"$0\" --or --update /dev/stdin --update \"$1\"",
                              "cat \"$1\" | \"$0\" --or --update /dev/stdin --update /dev/null"}) {
-    ChildResult result = ChildProcess("/bin/sh", {"-c", script, kBinary, kSmallDump}).finish(30);
+    ChildResult result = ChildProcess("/bin/sh", {"-c", script, kBinary, smallDump()}).finish(30);
     const bool empty = std::string_view(script).starts_with("true");
     EXPECT_TRUE(sameReport(result.out, smallDumpReport())) << script;
     EXPECT_EQ(result.err, empty ? "tarvex: /dev/stdin: the file is empty (0 bytes); nothing in it "

@@ -59,7 +59,7 @@ TEST(OutputFaultTest, AFailedWriteEndsTheRunAndKeepsTheLinesBefore) {
       {"I/O error on --outfile", true, "/proc/self/mem", {}, "Input/output error"},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> arguments = {"--or", "--update", kSmallDump, "--update",
+    std::vector<std::string> arguments = {"--or", "--update", smallDump(), "--update",
                                           dir.file("never-reached")};
     ChildOptions options;
     options.fileSizeLimit = c.sizeLimit;
@@ -96,7 +96,7 @@ TEST(OutputFaultTest, ClosedStandardStreamsNeverMixMessagesIntoTheReport) {
     // A missing dump first: its messages go to both standard streams.
     ChildResult result = ChildProcess(kBinary,
                                       {"--or", "--update", dir.file("missing"), "--update",
-                                       kSmallDump, "--outfile", out},
+                                       smallDump(), "--outfile", out},
                                       options)
                              .finish();
     EXPECT_EQ(result.status, 1) << out;
@@ -133,7 +133,7 @@ TEST(OutputFaultTest, AReaderThatGoesAwayEndsTheRunQuietly) {
   const std::string firstLine = smallDumpReport().substr(0, smallDumpReport().find('\n') + 1);
   for (const ReaderCase& c : cases) {
     std::vector<std::string> arguments = {"--or", "--update",
-                                          c.waitsOnInput ? oneLine : kSmallDump};
+                                          c.waitsOnInput ? oneLine : smallDump()};
     if (c.waitsOnInput) arguments.insert(arguments.end(), {"--update", "-"});
     ChildOptions options;
     options.ignoreSigpipe = c.sigpipeIgnored;
@@ -213,8 +213,8 @@ TEST(OutputFaultTest, AReaderOfMessagesThatGoesAwayLeavesTheReportWhole) {
     ChildOptions options;
     options.ignoreSigpipe = sigpipeIgnored;
     ChildProcess child(kBinary,
-                       {"--or", "--update", kSmallDump, "--update", dir.file("missing"), "--update",
-                        kSmallDump, "--outfile", out},
+                       {"--or", "--update", smallDump(), "--update", dir.file("missing"),
+                        "--update", smallDump(), "--outfile", out},
                        options);
     child.closeStdout();  // "Error statting file" for the missing dump goes to standard output
     ChildResult result = child.finish();

@@ -1,11 +1,11 @@
-// Damaged dumps, real and made: every dump of the shared data directory, the real dumps damaged
-// where they were made, two real dumps cut short, one with bytes flipped and with lengths
-// inflated, the real bzip2 dumps with bits flipped, gzip checksums that fail, and arbitrary
-// bytes. Each file ends cleanly: status 1, only well-formed report lines, warnings that name the
-// file and nothing else on standard error; every record wholly before the damage is reported, no
-// line comes from a damaged bzip2 block, a warning about gzip damage found after its bytes were
-// searched says so, and a damage that the data's own checks cannot see (a gzip member whose
-// checksum still holds) changes nothing.
+// Damaged dumps, real and made: every dump of the real-dump corpus, the real dumps damaged where
+// they were made, the real bzip2 dumps with bits flipped (these skip without the corpus), and
+// made dumps cut short, with bytes flipped and with lengths inflated, gzip checksums that fail,
+// and arbitrary bytes. Each file ends cleanly: status 1, only well-formed report lines, warnings
+// that name the file and nothing else on standard error; every record wholly before the damage is
+// reported, no line comes from a damaged bzip2 block, a warning about gzip damage found after its
+// bytes were searched says so, and a damage that the data's own checks cannot see (a gzip member
+// whose checksum still holds) changes nothing.
 //
 // The large groups run one tarvex over a list of all their files with --verbose and both streams
 // in one pipe, and split the output by file at the lines that name them.
@@ -21,16 +21,16 @@
 #include <string_view>
 #include <vector>
 
+#include "corpus.h"
 #include "mrt_builder.h"
 #include "process_runner.h"
 #include "report_checks.h"
 #include "report_fields.h"
 #include "small_dump.h"
+#include "update_dump.h"
 
 namespace tarvex::testing {
 namespace {
-
-const std::string kData = TARVEX_SHARED_DATA;
 
 // What one file of a run gave.
 struct FileOutcome {
@@ -142,7 +142,7 @@ Bytes bytesOf(const std::string& text) {
   return Bytes(text.begin(), text.end());
 }
 
-// A real update dump to damage: the gzip file as stored, its MRT records, and its report.
+// An update dump to damage: the gzip file as stored, its MRT records, and its report.
 struct DumpToDamage {
   std::string gzip;
   std::string raw;  // decompressed
@@ -160,10 +160,13 @@ DumpToDamage dumpToDamage(const std::string& path) {
 }
 
 TEST(DamagedDumpTest, EveryRealDumpEndsCleanly) {
+  TARVEX_SKIP_WITHOUT_CORPUS(
+      "its point is the variety of real files: every collector's and "
+      "decoder's quirks, and the damage they came with");
   std::vector<std::string> paths;
   for (const char* group :
        {"bgp-rs", "bgpkit", "caida", "dnas", "mrtparse", "pyasn", "ripe-bgpdump", "zettabgp"}) {
-    const std::string directory = kData + "/" + group;
+    const std::string directory = corpusFile(group);
     DIR* handle = opendir(directory.c_str());
     ASSERT_NE(handle, nullptr) << directory;
     while (const dirent* entry = readdir(handle)) {
@@ -198,6 +201,9 @@ struct DamagedCase {
 };
 
 TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
+  TARVEX_SKIP_WITHOUT_CORPUS(
+      "it checks the warnings of dumps that were damaged where they were "
+      "made, byte offsets and counts of those very files");
   ASSERT_GT(smallDumpReport().size(), 1000u);
   const DamagedCase cases[] = {
       // bzip2 streams cut at 1 MiB (table dumps: nothing to report before the damage).
@@ -227,9 +233,9 @@ TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
       {"bgpkit/rrc01_2000.11_updates.20001104.0124.gz", 519, "skipped 21 malformed records"},
   };
   for (const DamagedCase& c : cases) {
-    const std::string path = kData + "/" + c.file;
+    const std::string path = corpusFile(c.file);
     RunResult damaged = runTarvex({"--or", "--update", path});
-    RunResult both = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    RunResult both = runTarvex({"--or", "--update", path, "--update", smallDump()});
     EXPECT_EQ(damaged.status, 1) << c.file;
     std::string expected = "tarvex: " + path + ": " + c.warning + "\n";
     if (c.unsearched) expected += "tarvex: " + path + ": passed over " + c.unsearched + "\n";
@@ -250,8 +256,8 @@ TEST(DamagedRealDumps, WarnReportWhatCameBeforeAndGoOn) {
 // warning then says that the lines already reported may come from the damaged data. Damage found
 // before a member's first byte (a second member with a bad header) keeps the old words. The lines
 // are those of the intact data, which only the checksum fields spoilt.
-TEST(DamagedRealDumps, GzipDamageFoundAtAMembersEndDoesNotVouchForItsLines) {
-  const DumpToDamage small = dumpToDamage(kSmallDump);
+TEST(DamagedDumpTest, GzipDamageFoundAtAMembersEndDoesNotVouchForItsLines) {
+  const DumpToDamage small = dumpToDamage(smallDump());
   ASSERT_GT(small.whole.size(), 1000u);
   const std::string after = " after " + std::to_string(small.raw.size()) + " decompressed bytes";
   const std::string unvouched =
@@ -280,7 +286,7 @@ TEST(DamagedRealDumps, GzipDamageFoundAtAMembersEndDoesNotVouchForItsLines) {
   for (const Case& c : cases) {
     const std::string path = dir.file(std::string(c.name) + ".gz");
     writeFile(path, bytesOf(c.file));
-    RunResult run = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    RunResult run = runTarvex({"--or", "--update", path, "--update", smallDump()});
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_TRUE(sameReport(run.out, small.whole + small.whole)) << c.name;
     EXPECT_EQ(run.err, "tarvex: " + path + ": " + c.warning + "\n") << c.name;
@@ -288,9 +294,11 @@ TEST(DamagedRealDumps, GzipDamageFoundAtAMembersEndDoesNotVouchForItsLines) {
 }
 
 TEST(DamagedDumpTest, ACutAnywhereKeepsEveryWholeRecordBeforeIt) {
-  const DumpToDamage small = dumpToDamage(kSmallDump);
+  const DumpToDamage small = dumpToDamage(smallDump());
   ASSERT_EQ(small.records.back().end, small.raw.size());
-  const DumpToDamage large = dumpToDamage(kData + "/ripe-bgpdump/updates.20100722.2015.gz");
+  TempDir made;
+  writeFile(made.file("large.gz"), updateDump({.records = 3000, .seed = 7}), Compression::kGzip);
+  const DumpToDamage large = dumpToDamage(made.file("large.gz"));
   ASSERT_GT(large.whole.size(), 100000u);
   ASSERT_GT(large.raw.size(), 200000u);
   // The larger one through standard input reads as the file does.
@@ -342,7 +350,7 @@ TEST(DamagedDumpTest, ACutAnywhereKeepsEveryWholeRecordBeforeIt) {
     paths.push_back(cut.path);
     if (!cut.reference.empty()) paths.push_back(cut.reference);
   }
-  paths.push_back(kSmallDump);
+  paths.push_back(smallDump());
   const std::vector<FileOutcome> outcomes = scanEach(dir, paths);
   std::size_t next = 0;
   for (const Cut& cut : cuts) {
@@ -370,7 +378,7 @@ TEST(DamagedDumpTest, ACutAnywhereKeepsEveryWholeRecordBeforeIt) {
 }
 
 TEST(DamagedDumpTest, FlippedBytesKeepTheRecordsBeforeThem) {
-  const DumpToDamage small = dumpToDamage(kSmallDump);
+  const DumpToDamage small = dumpToDamage(smallDump());
   const std::string& raw = small.raw;
   const std::vector<RecordSpan>& records = small.records;
   const std::string& gzip = small.gzip;
@@ -432,9 +440,9 @@ long long decompressedBytesIn(const std::string& warning) {
 // lines, and says why when it reports less; a warning that counts decompressed bytes counts no
 // more than the dump holds.
 TEST(DamagedDumpTest, FlippedBitsInRealBzip2DumpsReportOnlyLinesOfTheSoundDump) {
-  if (access(kData.c_str(), R_OK) != 0) {
-    GTEST_SKIP() << "the real dumps are not here (" << kData << ")";
-  }
+  TARVEX_SKIP_WITHOUT_CORPUS(
+      "its flips are chosen in bzip2 files of other compressors, one of "
+      "them the flip that once let a damaged block through");
   struct RealDump {
     const char* file;
     int copies;
@@ -463,7 +471,7 @@ TEST(DamagedDumpTest, FlippedBitsInRealBzip2DumpsReportOnlyLinesOfTheSoundDump) 
   std::mt19937_64 random(20150401);
   TempDir dir;
   for (std::size_t d = 0; d < std::size(dumps); ++d) {
-    const std::string path = kData + "/" + dumps[d].file;
+    const std::string path = corpusFile(dumps[d].file);
     if (access(path.c_str(), R_OK) != 0) GTEST_SKIP() << path << " is not here";
     const std::string sound = readFile(path);
     reports.push_back(runTarvex({"--or", "--update", path}).out);
@@ -513,7 +521,7 @@ TEST(DamagedDumpTest, FlippedBitsInRealBzip2DumpsReportOnlyLinesOfTheSoundDump) 
 // or the path attributes inside a record makes only that record malformed, which is skipped and
 // counted, and every other record is reported as if it were not there.
 TEST(DamagedDumpTest, InflatedLengthsLoseNoRecordOutsideTheirOwn) {
-  const DumpToDamage small = dumpToDamage(kSmallDump);
+  const DumpToDamage small = dumpToDamage(smallDump());
   const std::string& raw = small.raw;
   const std::vector<RecordSpan>& records = small.records;
   TempDir dir;
@@ -613,7 +621,7 @@ TEST(DamagedInput, ArbitraryBytesNeverCrash) {
     }
     const std::string path = dir.file("junk");
     writeFile(path, junk);
-    RunResult result = runTarvex({"--or", "--update", path, "--update", kSmallDump});
+    RunResult result = runTarvex({"--or", "--update", path, "--update", smallDump()});
     EXPECT_EQ(result.status, 1) << round;
     EXPECT_TRUE(result.out.size() >= smallDumpReport().size() &&
                 result.out.substr(result.out.size() - smallDumpReport().size()) ==

@@ -1,3 +1,4 @@
+// The date range of the command line: the next day of a YYYYMMDD text, against the calendar.
 #include <gtest/gtest.h>
 
 #include <chrono>
