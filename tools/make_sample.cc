@@ -10,6 +10,13 @@
 // which one holds a line that is not a CIDR block.
 //
 //   tarvex_make_sample --archive OUTPUT_DIRECTORY
+//
+// With --markers it writes marker dumps for tests of the day walk: an empty dump for every day
+// text 01 to 31 of each month named (YYYY.MM, a month 13 or a 31 February included, so that a
+// verbose run names each day text it walks), below one collector "c" in the RIS layout:
+// OUTPUT_DIRECTORY/c/YYYY.MM/UPDATES/updates.YYYYMMDD.0000.
+//
+//   tarvex_make_sample --markers OUTPUT_DIRECTORY YYYY.MM...
 
 #include <cstdint>
 #include <cstdio>
@@ -141,6 +148,37 @@ void writeArchive(const std::string& dir) {
   writeText(dir + "/origins.txt", "64511\n64666\n");
 }
 
+// YYYY.MM: four digits, a dot, two digits; any month number, 13 and 00 included.
+bool isMonthText(const std::string& text) {
+  if (text.size() != 7 || text[4] != '.') return false;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (at != 4 && (text[at] < '0' || text[at] > '9')) return false;
+  }
+  return true;
+}
+
+// Empty dumps named by the day texts 01 to 31 of each month: files that a day walk finds, whose
+// search reports nothing.
+void writeMarkers(const std::string& dir, const std::vector<std::string>& months) {
+  for (const std::string& month : months) {
+    const std::string updates = dir + "/c/" + month + "/UPDATES";
+    std::filesystem::create_directories(updates);
+    const std::string monthDigits = month.substr(0, 4) + month.substr(5, 2);
+    for (int day = 1; day <= 31; ++day) {
+      writeFile(updates + "/updates." + monthDigits + twoDigits(day) + ".0000", {});
+    }
+  }
+}
+
+int usage(const char* program) {
+  std::fprintf(stderr,
+               "usage: %s OUTPUT_DIRECTORY\n"
+               "       %s --archive OUTPUT_DIRECTORY\n"
+               "       %s --markers OUTPUT_DIRECTORY YYYY.MM...\n",
+               program, program, program);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,10 +186,18 @@ int main(int argc, char** argv) {
     writeArchive(argv[2]);
     return 0;
   }
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s [--archive] OUTPUT_DIRECTORY\n", argv[0]);
-    return 2;
+  if (argc >= 4 && std::string(argv[1]) == "--markers") {
+    const std::vector<std::string> months(argv + 3, argv + argc);
+    for (const std::string& month : months) {
+      if (!isMonthText(month)) {
+        std::fprintf(stderr, "%s: not a month YYYY.MM: %s\n", argv[0], month.c_str());
+        return 2;
+      }
+    }
+    writeMarkers(argv[2], months);
+    return 0;
   }
+  if (argc != 2) return usage(argv[0]);
   const std::string dir = argv[1];
 
   Session ipv4Peer{true, 64496, 12654, 0, "192.0.2.10", "198.51.100.1"};

@@ -1,7 +1,8 @@
 // The searches that README.md shows on the shipped sample, run as written: each "$ " command of
 // the section's code blocks, through the shell, from the top of the source tree, must print
-// exactly the lines shown under it. Keeps the documentation true when the sample or the report
-// changes.
+// exactly the lines shown under it; and the sample search's lines, kept in
+// tests/golden/sample-search.txt, are what tarvex prints and what README.md and the manual page
+// show. Keeps the documentation true when the sample or the report changes.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -71,6 +72,43 @@ TEST(ReadmeExamples, SearchesOnTheSamplePrintWhatTheReadmeShows) {
     const std::size_t tarvexAt = search.command.find("tarvex ");
     const bool pipedOn = search.command.find('|', tarvexAt) != std::string::npos;
     EXPECT_EQ(run.status, pipedOn ? 0 : 1) << search.command;
+  }
+}
+
+// The sample search (scripts/sample-search runs it, scripts/package-test runs it on the installed
+// examples) prints the lines kept in tests/golden/sample-search.txt, and README.md and the manual
+// page show exactly those lines under the command, so that none of them can drift from the others.
+TEST(ReadmeExamples, TheSampleSearchPrintsTheGoldenLinesThatTheDocumentsShow) {
+  const std::string source = TARVEX_SOURCE_DIR;
+  const std::string expected = readFile(source + "/tests/golden/sample-search.txt");
+  ASSERT_FALSE(expected.empty());
+  RunOptions options;
+  options.workingDirectory = source;
+  RunResult run = runTarvex({"--cidrfile", "examples/customer-blocks.txt", "--update",
+                             "examples/updates.20240101.0000.gz"},
+                            options);
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 1);
+
+  // The README opens with the first two lines and an ellipsis.
+  const std::size_t secondLineEnd = expected.find('\n', expected.find('\n') + 1);
+  ASSERT_NE(secondLineEnd, std::string::npos);
+  const std::string opening = "```\n" + expected.substr(0, secondLineEnd + 1) + "...\n```\n";
+  for (const auto& [document, shown] : std::vector<std::pair<std::string, std::string>>{
+           {"README.md", opening},
+           {"README.md",
+            "$ tarvex --cidrfile examples/customer-blocks.txt --update "
+            "examples/updates.20240101.0000.gz\n" +
+                expected + "```\n"},
+           {"doc/tarvex.1",
+            "$ tarvex \\-\\-cidrfile=$E/customer\\-blocks.txt \\e\n"
+            "         \\-\\-update=$E/updates.20240101.0000.gz\n" +
+                expected + ".EE\n"},
+       }) {
+    EXPECT_NE(readFile(source + "/" + document).find(shown), std::string::npos)
+        << document << " does not show the sample search's lines as:\n"
+        << shown;
   }
 }
 
