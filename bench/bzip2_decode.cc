@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "input/bzip2_block_decoder.h"
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_block_decoder.h"
+#include "input/bzip2/bzip2_blocks.h"
 
 namespace {
 

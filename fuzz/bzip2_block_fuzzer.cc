@@ -14,8 +14,8 @@
 #include <span>
 #include <vector>
 
-#include "input/bzip2_block_decoder.h"
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_block_decoder.h"
+#include "input/bzip2/bzip2_blocks.h"
 
 namespace {
 

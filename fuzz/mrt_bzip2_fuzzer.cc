@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "input/byte_source.h"
-#include "input/bzip2_parallel_source.h"
-#include "input/bzip2_source.h"
+#include "input/bzip2/bzip2_parallel_source.h"
+#include "input/bzip2/bzip2_source.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <thread>
 
-#include "input/bzip2_parallel_source.h"
-#include "input/bzip2_source.h"
+#include "input/bzip2/bzip2_parallel_source.h"
+#include "input/bzip2/bzip2_source.h"
 #include "input/gzip_source.h"
 
 namespace tarvex::input {

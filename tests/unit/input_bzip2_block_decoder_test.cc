@@ -2,7 +2,7 @@
 // in the cases that break decoders (the longest runs, a full block of random bytes, every block
 // size, six tables and the most selectors, a run at the very end of a block), and whatever it
 // cannot vouch for it refuses rather than decode differently.
-#include "input/bzip2_block_decoder.h"
+#include "input/bzip2/bzip2_block_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "input/bzip2_blocks.h"
-#include "input/bzip2_crc.h"
-#include "input/bzip2_huffman.h"
-#include "input/bzip2_inverse_bwt.h"
+#include "input/bzip2/bzip2_blocks.h"
+#include "input/bzip2/bzip2_crc.h"
+#include "input/bzip2/bzip2_huffman.h"
+#include "input/bzip2/bzip2_inverse_bwt.h"
 #include "mrt_builder.h"
 
 namespace tarvex::input {

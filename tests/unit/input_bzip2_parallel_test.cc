@@ -1,7 +1,7 @@
 // bzip2 decoded block by block on several threads: signatures at every bit offset, blocks
 // re-wrapped alone, and the parallel reader held against the sequential one on sound, cut and
 // damaged files, false signatures inside blocks, concatenated and empty streams.
-#include "input/bzip2_parallel_source.h"
+#include "input/bzip2/bzip2_parallel_source.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "input/bzip2_blocks.h"
-#include "input/bzip2_source.h"
+#include "input/bzip2/bzip2_blocks.h"
+#include "input/bzip2/bzip2_source.h"
 #include "mrt_builder.h"
 #include "test_byte_sources.h"
 

@@ -37,9 +37,9 @@
 #include <vector>
 
 #include "input/byte_source.h"
-#include "input/bzip2_block_pool.h"
-#include "input/bzip2_block_scanner.h"
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_block_pool.h"
+#include "input/bzip2/bzip2_block_scanner.h"
+#include "input/bzip2/bzip2_blocks.h"
 
 namespace tarvex::input {
 

@@ -1,4 +1,4 @@
-#include "input/bzip2_block_scanner.h"
+#include "input/bzip2/bzip2_block_scanner.h"
 
 #include <algorithm>
 #include <limits>

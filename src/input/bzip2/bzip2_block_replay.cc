@@ -1,11 +1,11 @@
-#include "input/bzip2_block_replay.h"
+#include "input/bzip2/bzip2_block_replay.h"
 
 #include <algorithm>
 #include <string>
 
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_blocks.h"
+#include "input/bzip2/libbz2_stream.h"
 #include "input/compressed_input.h"
-#include "input/libbz2_stream.h"
 
 namespace tarvex::input {
 

@@ -1,10 +1,10 @@
-#include "input/bzip2_block_decoder.h"
+#include "input/bzip2/bzip2_block_decoder.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "input/bzip2_blocks.h"
-#include "input/bzip2_crc.h"
+#include "input/bzip2/bzip2_blocks.h"
+#include "input/bzip2/bzip2_crc.h"
 
 namespace tarvex::input {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <span>
 
-#include "input/bzip2_bit_reader.h"
+#include "input/bzip2/bzip2_bit_reader.h"
 
 namespace tarvex::input {
 

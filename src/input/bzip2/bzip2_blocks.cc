@@ -1,4 +1,4 @@
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_blocks.h"
 
 #include <bzlib.h>
 
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "input/libbz2_stream.h"
+#include "input/bzip2/libbz2_stream.h"
 
 namespace tarvex::input {
 

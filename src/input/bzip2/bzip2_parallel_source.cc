@@ -1,12 +1,12 @@
-#include "input/bzip2_parallel_source.h"
+#include "input/bzip2/bzip2_parallel_source.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "base/memory_budgets.h"
-#include "input/bzip2_block_replay.h"
-#include "input/bzip2_source.h"
+#include "input/bzip2/bzip2_block_replay.h"
+#include "input/bzip2/bzip2_source.h"
 #include "input/compressed_input.h"
 
 namespace tarvex::input {

@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "input/bzip2_block_decoder.h"
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_block_decoder.h"
+#include "input/bzip2/bzip2_blocks.h"
 
 namespace tarvex::input {
 

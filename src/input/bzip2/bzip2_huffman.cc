@@ -1,4 +1,4 @@
-#include "input/bzip2_huffman.h"
+#include "input/bzip2/bzip2_huffman.h"
 
 namespace tarvex::input {
 

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "input/byte_source.h"
-#include "input/bzip2_blocks.h"
+#include "input/bzip2/bzip2_blocks.h"
 #include "input/compressed_input.h"
 
 namespace tarvex::input {

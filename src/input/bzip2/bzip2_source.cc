@@ -1,13 +1,13 @@
-#include "input/bzip2_source.h"
+#include "input/bzip2/bzip2_source.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "base/memory_budgets.h"
-#include "input/bzip2_block_replay.h"
-#include "input/bzip2_crc.h"
-#include "input/libbz2_stream.h"
+#include "input/bzip2/bzip2_block_replay.h"
+#include "input/bzip2/bzip2_crc.h"
+#include "input/bzip2/libbz2_stream.h"
 
 namespace tarvex::input {
 

@@ -1,4 +1,4 @@
-#include "input/bzip2_block_pool.h"
+#include "input/bzip2/bzip2_block_pool.h"
 
 #include <algorithm>
 

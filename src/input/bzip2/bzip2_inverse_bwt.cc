@@ -1,4 +1,4 @@
-#include "input/bzip2_inverse_bwt.h"
+#include "input/bzip2/bzip2_inverse_bwt.h"
 
 #include <algorithm>
 

@@ -20,9 +20,9 @@
 #include <span>
 #include <vector>
 
-#include "input/bzip2_bit_reader.h"
-#include "input/bzip2_huffman.h"
-#include "input/bzip2_inverse_bwt.h"
+#include "input/bzip2/bzip2_bit_reader.h"
+#include "input/bzip2/bzip2_huffman.h"
+#include "input/bzip2/bzip2_inverse_bwt.h"
 
 namespace tarvex::input {
 
